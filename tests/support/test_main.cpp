@@ -1,0 +1,13 @@
+// Test entry point: every test runs inside a Qt application (offscreen
+// unless told otherwise), so main-thread hand-offs, timers and widgets work
+// as they do in the program.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
