@@ -12,7 +12,7 @@ namespace zt {
 class Exception : public std::runtime_error {
 public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
-    const std::string message() const { return what(); }
+    std::string message() const { return what(); }
 };
 
 // Silent abort: ends the current handler without any message.

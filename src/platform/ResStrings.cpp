@@ -1,0 +1,48 @@
+#include "platform/ResStrings.h"
+
+#include <atomic>
+#include <unordered_map>
+
+namespace zt {
+
+namespace {
+
+const std::unordered_map<int, const char*>& BuiltInTable() {
+    // Texts are shown exactly as they stand, doubled apostrophe included.
+    static const std::unordered_map<int, const char*> table = {
+        {28020, "Select..."},
+        {28040, "Unable to load"},
+        {28060, "Change to property while device was open"},
+        {28061, "Invalid DeviceID"},
+        {28064, "Unable to allocate memory for wave header"},
+        {28080, "Unable to start device"},
+        {28081, "Error filling wave buffer"},
+        {28086, "Specified error number is out of range (unknown error)"},
+        {28087, "The actual device can''t record this format"},
+        {28088, "Could not create thread"},
+        {28089, "Invalid wave format"},
+        {28160, "No wave audio recording device found"},
+        {28162, "Unable to open device"},
+        {28163, "Unable to close device"},
+    };
+    return table;
+}
+
+std::atomic<StringLoader> g_loader{nullptr};
+
+} // namespace
+
+std::string BuiltInResString(int id) {
+    const auto& table = BuiltInTable();
+    const auto it = table.find(id);
+    return it == table.end() ? std::string() : std::string(it->second);
+}
+
+std::string LoadResString(int id) {
+    const StringLoader loader = g_loader.load();
+    return loader ? loader(id) : BuiltInResString(id);
+}
+
+StringLoader SetStringLoader(StringLoader loader) { return g_loader.exchange(loader); }
+
+} // namespace zt
