@@ -66,6 +66,12 @@ int64_t BytesToMilliseconds(const WAVEFORMATEX& format, int64_t bytes);
 int64_t SamplesToBytes(const WAVEFORMATEX& format, int64_t samples);
 int64_t MillisecondsToBytes(const WAVEFORMATEX& format, int64_t milliseconds);
 
+// Unit in which a component states positions and lengths.
+enum class TMMTimeFormats { tfMillisecond, tfByte, tfSample };
+
+// Channel layout as components publish it: channels - 1.
+enum class TMMMode { mMono, mStereo, mMultiChannel };
+
 // The platform part of a stream buffer record.
 struct WAVEHDR {
     char* lpData;              // the data area
