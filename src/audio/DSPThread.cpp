@@ -1,0 +1,266 @@
+#include "audio/DSPThread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "platform/ErrorDisplay.h"
+
+namespace zt {
+
+namespace {
+
+// One event waiting for the main thread; lives on the waiting worker's stack.
+struct HandOff {
+    const std::function<void()>* event = nullptr;
+    bool done = false;
+    std::condition_variable finished;
+};
+
+// The thread registry and the hand-off queue share one mutex. Deliberately
+// never freed: a free-on-terminate worker may still leave the registry while
+// static objects are being destroyed.
+struct ThreadState {
+    std::mutex lock;
+    // Wakes main-thread waiters: a hand-off was queued, a thread finished or
+    // left the registry, or WakeWaiters() was called. `generation` counts
+    // those wake-ups so that none is lost between a check and a wait.
+    std::condition_variable wake;
+    uint64_t generation = 0;
+    std::vector<TMMDSPThread*> threads;
+    std::deque<HandOff*> pending;
+
+    void Bump() {
+        ++generation;
+        wake.notify_all();
+    }
+};
+
+ThreadState& State() {
+    static auto* state = new ThreadState;
+    return *state;
+}
+
+thread_local TMMDSPThread* tlsCurrent = nullptr;
+
+constexpr auto kRecheck = std::chrono::milliseconds(10);
+
+void PostToMainThread(std::function<void()> fn) {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}
+
+}  // namespace
+
+TMMDSPThread::TMMDSPThread(TMMDSPComponent* owner, Body body)
+    : owner_(owner), body_(std::move(body)) {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    s.threads.push_back(this);
+}
+
+TMMDSPThread::~TMMDSPThread() {
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            // Destroyed by its own worker (free on terminate, or the body
+            // deleted it): nothing to wait for.
+            thread_.detach();
+        } else {
+            TerminateAndWait();
+        }
+    }
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    std::erase(s.threads, this);
+    s.Bump();
+}
+
+void TMMDSPThread::Resume() {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    if (resumed_) return;
+    // Run() takes the same lock first, so the worker sees thread_ assigned.
+    thread_ = std::thread([this] { Run(); });
+    resumed_ = true;
+}
+
+bool TMMDSPThread::IsResumed() const {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return resumed_;
+}
+
+bool TMMDSPThread::Finished() const {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return !resumed_ || finished_;
+}
+
+std::exception_ptr TMMDSPThread::FatalException() const {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return fatal_;
+}
+
+void TMMDSPThread::Execute() {
+    if (body_) body_(*this);
+}
+
+void TMMDSPThread::Run() {
+    auto& s = State();
+    { std::lock_guard guard(s.lock); }
+    tlsCurrent = this;
+    std::exception_ptr fatal;
+    try {
+        Execute();
+    } catch (...) {
+        fatal = std::current_exception();
+    }
+    tlsCurrent = nullptr;
+    bool selfDelete;
+    {
+        std::lock_guard guard(s.lock);
+        fatal_ = fatal;
+        finished_ = true;
+        selfDelete = freeOnTerminate_;
+        s.Bump();
+    }
+    if (selfDelete) {
+        // Nobody holds the object any more, so nobody else would see the
+        // error: it goes to the error display on the main thread.
+        if (fatal) PostToMainThread([fatal] { ShowException(fatal); });
+        delete this;
+    }
+}
+
+bool TMMDSPThread::WaitFor(std::chrono::milliseconds timeout) {
+    bool done;
+    if (OnMainThread()) {
+        done = WaitOnMainThread([this] { return Finished(); }, timeout);
+    } else {
+        auto& s = State();
+        std::unique_lock lk(s.lock);
+        auto finished = [this] { return !resumed_ || finished_; };
+        if (timeout.count() > 0)
+            done = s.wake.wait_for(lk, timeout, finished);
+        else {
+            s.wake.wait(lk, finished);
+            done = true;
+        }
+    }
+    if (done && thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
+    return done;
+}
+
+void TMMDSPThread::TerminateAndWait() {
+    Terminate();
+    WaitFor();
+}
+
+TMMDSPThread* TMMDSPThread::Current() {
+    return tlsCurrent;
+}
+
+bool TMMDSPThread::IsRegistered(const TMMDSPThread* thread) {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return std::find(s.threads.begin(), s.threads.end(), thread) != s.threads.end();
+}
+
+size_t TMMDSPThread::RegisteredCount() {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return s.threads.size();
+}
+
+bool TMMDSPThread::OnMainThread() {
+    QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
+
+void TMMDSPThread::WakeWaiters() {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    s.Bump();
+}
+
+void TMMDSPThread::RunPendingHandOffs() {
+    if (!OnMainThread()) return;
+    auto& s = State();
+    for (;;) {
+        HandOff* h;
+        {
+            std::lock_guard guard(s.lock);
+            if (s.pending.empty()) return;
+            h = s.pending.front();
+            s.pending.pop_front();
+        }
+        Guarded(*h->event);
+        // Notify under the lock: the worker cannot leave (and free h) before
+        // the lock is released, and h is not touched after that.
+        std::lock_guard guard(s.lock);
+        h->done = true;
+        h->finished.notify_all();
+    }
+}
+
+bool TMMDSPThread::WaitOnMainThread(const std::function<bool()>& condition,
+                                    std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    const bool limited = timeout.count() > 0;
+    const auto deadline = Clock::now() + timeout;
+    auto& s = State();
+    for (;;) {
+        RunPendingHandOffs();
+        uint64_t seen;
+        {
+            std::lock_guard guard(s.lock);
+            seen = s.generation;
+        }
+        if (condition()) return true;
+        if (limited && Clock::now() >= deadline) {
+            RunPendingHandOffs();
+            return condition();
+        }
+        auto until = Clock::now() + kRecheck;
+        if (limited) until = std::min(until, deadline);
+        std::unique_lock lk(s.lock);
+        s.wake.wait_until(lk, until, [&] { return !s.pending.empty() || s.generation != seen; });
+    }
+}
+
+void TMMDSPThread::Synchronize(const std::function<void()>& event) {
+    if (OnMainThread()) {
+        event();
+        return;
+    }
+    auto& s = State();
+    HandOff h;
+    h.event = &event;
+    {
+        std::lock_guard guard(s.lock);
+        s.pending.push_back(&h);
+        s.Bump();
+    }
+    // The event loop runs it; a main thread inside WaitFor/WaitOnMainThread
+    // runs it even sooner. Whoever comes second finds the queue empty.
+    PostToMainThread([] { RunPendingHandOffs(); });
+    std::unique_lock lk(s.lock);
+    h.finished.wait(lk, [&] { return h.done; });
+}
+
+void RunEventOnMainThread(const std::function<void()>& event) {
+    TMMDSPThread* current = TMMDSPThread::Current();
+    if (current && TMMDSPThread::IsRegistered(current))
+        current->Synchronize(event);
+    else
+        event();
+}
+
+}  // namespace zt
