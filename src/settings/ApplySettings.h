@@ -1,0 +1,49 @@
+#pragma once
+// Loading cfg.ini into memory and pushing it into the running components.
+//
+// Threads: main thread only (the target's methods drive widgets and audio
+// components of the main window).
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Paths.h"
+#include "settings/RecorderSettings.h"
+#include "settings/SettingsTarget.h"
+
+namespace zt {
+
+// The longest segment whose length in milliseconds still fits the timer's
+// 32-bit signed interval: 35791 minutes (about 24.8 days).
+inline constexpr int32_t kMaxSegmentMinutes = INT32_MAX / 60000;
+
+// TempoRec (minutes, as text) → the segment timer's interval in milliseconds.
+// A text that is not a number raises EConvertError "'x' is not a valid integer
+// value"; a number below 0 or above kMaxSegmentMinutes raises EConvertError
+// too, rather than wrapping into a negative or tiny interval. 0 stays 0 (a
+// timer that never fires).
+int32_t SegmentIntervalMs(const std::string& tempoRec);
+
+// Pushes the settings into the components, in this order:
+//   1. ApplyEncoderFormat from Formato;
+//   2. SelectSoundCard(Placa);
+//   3. unless recording: ChooseDevices, both 0 when HasProductInfoApi, else
+//      both Placa;
+//   4. unless recording: SetSegmentInterval(TempoRec x 60000);
+//   5. when Prioridade is "S" and the platform can raise priorities:
+//      TickPriorityCheckBox, RaiseOwnProcessPriority;
+//   6. when Controle is not the text "-1": SelectRecordingInput(Controle);
+//   7. TickRecordingInputCheckBox.
+// Each number is converted right before its step; a conversion error, or any
+// error a step raises, ends the apply there and propagates to the caller (the
+// start-up warning box or the general error display).
+void ApplySettings(const RecorderSettings& settings, SettingsTarget& target);
+
+// Reads cfg.ini (creating it with the defaults when it is missing) into
+// `settings`, then ApplySettings. `settings` holds the file's values even
+// when the apply then fails. A cfg.ini that cannot be read raises
+// zt::Exception before anything is applied, leaving `settings` unchanged.
+void LoadSettings(RecorderSettings& settings, SettingsTarget& target,
+                  const std::string& exeDir = ExecutableDir());
+
+}  // namespace zt
