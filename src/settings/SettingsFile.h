@@ -2,7 +2,8 @@
 // cfg.ini, the settings file beside the executable: its path, its defaults,
 // reading it into RecorderSettings and writing it back.
 //
-// Format: INI text in UTF-8, "[Section]" lines and "Key=value" lines, values
+// Format: INI text in UTF-8, "[Section]" lines and "Key=value" lines (two
+// blank lines between sections, LF line ends), values
 // written as they are (no quoting). Section and key names are compared
 // without regard to case (ASCII), keys may contain spaces ("MB Livres"), and
 // a rewrite keeps the order, the comments and any key it does not know. The
