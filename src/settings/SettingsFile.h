@@ -2,13 +2,14 @@
 // cfg.ini, the settings file beside the executable: its path, its defaults,
 // reading it into RecorderSettings and writing it back.
 //
-// Format: INI text in UTF-8, "[Section]" lines and "Key=value" lines (two
-// blank lines between sections, LF line ends), values
-// written as they are (no quoting). Section and key names are compared
-// without regard to case (ASCII), keys may contain spaces ("MB Livres"), and
-// a rewrite keeps the order, the comments and any key it does not know. The
-// reader drops spaces and tabs around a value, as the platform's own INI
-// reader does. A missing key reads as empty text (iIdioma: -1).
+// Format: INI text in UTF-8, "[Section]" lines and "Key=value" lines (LF line
+// ends, two blank lines between sections), values written as they are (no
+// quoting). Section and key names are compared without regard to case
+// (ASCII), keys may contain spaces ("MB Livres"), and a rewrite keeps the
+// order, the comments and any key it does not know. The reader drops spaces
+// and tabs around a value, as INI readers conventionally do, so a value typed
+// with surrounding blanks is written as typed but reads back without them. A
+// missing key reads as empty text (iIdioma: -1).
 //
 // Every write replaces the whole file atomically (AtomicFile.h): a failure
 // raises zt::Exception and leaves the previous cfg.ini as it was.
