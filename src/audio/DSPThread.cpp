@@ -1,12 +1,14 @@
 #include "audio/DSPThread.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QEvent>
+#include <QObject>
 #include <QThread>
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <utility>
 #include <vector>
 
 #include "platform/ErrorDisplay.h"
@@ -50,9 +52,50 @@ thread_local TMMDSPThread* tlsCurrent = nullptr;
 
 constexpr auto kRecheck = std::chrono::milliseconds(10);
 
+// A call carried to the main thread as a posted event. Posting hands the
+// event to Qt's queue under its lock and the main thread deletes it, so the
+// posting worker keeps no share of it (a queued invokeMethod would leave a
+// reference count shared between the two threads).
+class MainThreadCall : public QEvent {
+public:
+    explicit MainThreadCall(std::function<void()> fn) : QEvent(Kind()), fn_(std::move(fn)) {}
+    static QEvent::Type Kind() {
+        static const int kind = QEvent::registerEventType();
+        return QEvent::Type(kind);
+    }
+    void Run() { Guarded(fn_); }
+
+private:
+    std::function<void()> fn_;
+};
+
+class MainThreadReceiver : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() != MainThreadCall::Kind()) return QObject::event(e);
+        static_cast<MainThreadCall*>(e)->Run();
+        return true;
+    }
+};
+
+// The receiver lives on the application's thread; created on first use and
+// kept for the life of the process.
+QObject* Receiver(QCoreApplication* app) {
+    static std::mutex lock;
+    static MainThreadReceiver* receiver = nullptr;
+    std::lock_guard guard(lock);
+    if (!receiver) {
+        receiver = new MainThreadReceiver;
+        receiver->moveToThread(app->thread());
+    }
+    return receiver;
+}
+
+// Runs fn on the main thread from its event loop, inside a guard. Without
+// an application object the call is dropped.
 void PostToMainThread(std::function<void()> fn) {
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+        QCoreApplication::postEvent(Receiver(app), new MainThreadCall(std::move(fn)));
 }
 
 }  // namespace
@@ -125,15 +168,20 @@ void TMMDSPThread::Run() {
     bool selfDelete;
     {
         std::lock_guard guard(s.lock);
-        fatal_ = fatal;
+        fatal_ = std::move(fatal);
         finished_ = true;
         selfDelete = freeOnTerminate_;
+        if (selfDelete) fatal = std::exchange(fatal_, nullptr);
         s.Bump();
     }
     if (selfDelete) {
         // Nobody holds the object any more, so nobody else would see the
-        // error: it goes to the error display on the main thread.
-        if (fatal) PostToMainThread([fatal] { ShowException(fatal); });
+        // error: it goes to the error display on the main thread. The
+        // posted call is its only owner from here on, so the exception
+        // object is freed on the main thread after it has been shown.
+        if (fatal)
+            PostToMainThread(
+                [error = std::move(fatal)]() mutable { ShowException(std::exchange(error, {})); });
         delete this;
     }
 }

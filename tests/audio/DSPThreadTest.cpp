@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QMetaObject>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -83,7 +82,7 @@ TEST(DSPThread, HandOffThroughTheEventLoop) {
                 ranOn = std::this_thread::get_id();
                 count++;
             });
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        RunEventOnMainThread([&] { loop.quit(); });
     });
     thread.Resume();
     loop.exec();
