@@ -21,6 +21,11 @@ const std::string& TempPath() {
         const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
         return std::string(base) + "/zt-wave-fuzz-" + std::to_string(getpid()) + ".wav";
     }();
+    static const bool cleanup = [] {
+        std::atexit([] { unlink(TempPath().c_str()); });
+        return true;
+    }();
+    (void)cleanup;
     return path;
 }
 
