@@ -7,4 +7,4 @@ TFrmGravar::TFrmGravar(QWidget* parent) : QMainWindow(parent) {
     resize(640, 420);
 }
 
-} // namespace zt
+}  // namespace zt

@@ -15,4 +15,4 @@ public:
     explicit TFrmGravar(QWidget* parent = nullptr);
 };
 
-} // namespace zt
+}  // namespace zt

@@ -11,14 +11,38 @@
 
 namespace zt {
 
-class EMMWaveInError : public Exception { public: using Exception::Exception; };
-class EMMTriggerError : public Exception { public: using Exception::Exception; };
-class EMMConnectorError : public Exception { public: using Exception::Exception; };
-class EMMConverterError : public Exception { public: using Exception::Exception; };
-class EMMWaveError : public Exception { public: using Exception::Exception; };
-class EMMACMError : public Exception { public: using Exception::Exception; };
-class EMMAudioError : public Exception { public: using Exception::Exception; };
-class EMMMpegError : public Exception { public: using Exception::Exception; };
+class EMMWaveInError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EMMTriggerError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EMMConnectorError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EMMConverterError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EMMWaveError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EMMACMError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EMMAudioError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EMMMpegError : public Exception {
+public:
+    using Exception::Exception;
+};
 
 namespace msg {
 inline constexpr int ChangeWhileOpen = 28060;
@@ -33,11 +57,11 @@ inline constexpr int InvalidWaveFormat = 28089;
 inline constexpr int NoRecordingDevice = 28160;
 inline constexpr int UnableToOpen = 28162;
 inline constexpr int UnableToClose = 28163;
-} // namespace msg
+}  // namespace msg
 
 // "<step>:\n\r<text>"
 inline std::string StepError(const std::string& step, const std::string& text) {
     return step + ":\n\r" + text;
 }
 
-} // namespace zt
+}  // namespace zt

@@ -57,7 +57,7 @@ int64_t RoundUpToBlock(int64_t bytes, uint16_t blockAlign) {
     const int64_t rest = bytes % blockAlign;
     return rest == 0 ? bytes : bytes + (blockAlign - rest);
 }
-} // namespace
+}  // namespace
 
 int64_t BytesToSamples(const WAVEFORMATEX& f, int64_t bytes) {
     return MulDivRound(bytes, f.nSamplesPerSec, f.nAvgBytesPerSec);
@@ -68,12 +68,11 @@ int64_t BytesToMilliseconds(const WAVEFORMATEX& f, int64_t bytes) {
 }
 
 int64_t SamplesToBytes(const WAVEFORMATEX& f, int64_t samples) {
-    return RoundUpToBlock(MulDivRound(samples, f.nAvgBytesPerSec, f.nSamplesPerSec),
-                          f.nBlockAlign);
+    return RoundUpToBlock(MulDivRound(samples, f.nAvgBytesPerSec, f.nSamplesPerSec), f.nBlockAlign);
 }
 
 int64_t MillisecondsToBytes(const WAVEFORMATEX& f, int64_t milliseconds) {
     return RoundUpToBlock(MulDivRound(milliseconds, f.nAvgBytesPerSec, 1000), f.nBlockAlign);
 }
 
-} // namespace zt
+}  // namespace zt

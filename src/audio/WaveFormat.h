@@ -78,7 +78,7 @@ struct WAVEHDR {
     uint32_t dwBufferLength;   // capacity (pull: bytes wanted)
     uint32_t dwBytesRecorded;  // valid bytes
     uintptr_t dwUser;
-    uint32_t dwFlags;          // bit 0 done, bit 1 prepared
+    uint32_t dwFlags;  // bit 0 done, bit 1 prepared
     uint32_t dwLoops;
     WAVEHDR* lpNext;
     uintptr_t reserved;
@@ -95,8 +95,8 @@ struct TStreamBufferHeader {
     int32_t lpLooping;               // BOOL: the requester wants a looping source
     int32_t dwLoopCount;
     int32_t dwLoopsLeft;
-    int32_t lpLooped;                // -1 when a source restarted from its beginning
+    int32_t lpLooped;  // -1 when a source restarted from its beginning
 };
 using PWaveHdr = TStreamBufferHeader*;
 
-} // namespace zt
+}  // namespace zt

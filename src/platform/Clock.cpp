@@ -10,7 +10,9 @@ TDateTime Clock::Time() const {
     return now - std::floor(now);
 }
 
-TDateTime Clock::Date() const { return std::floor(Now()); }
+TDateTime Clock::Date() const {
+    return std::floor(Now());
+}
 
 TDateTime SystemClock::Now() const {
     timespec ts{};
@@ -21,9 +23,11 @@ TDateTime SystemClock::Now() const {
 namespace {
 SystemClock g_system;
 Clock* g_clock = nullptr;
-} // namespace
+}  // namespace
 
-Clock& CurrentClock() { return g_clock ? *g_clock : g_system; }
+Clock& CurrentClock() {
+    return g_clock ? *g_clock : g_system;
+}
 
 Clock* SetClock(Clock* clock) {
     Clock* previous = g_clock;
@@ -31,4 +35,4 @@ Clock* SetClock(Clock* clock) {
     return previous;
 }
 
-} // namespace zt
+}  // namespace zt

@@ -32,9 +32,7 @@ public:
     explicit ManualClock(TDateTime start = 0) : now_(start) {}
     TDateTime Now() const override { return now_.load(); }
     void Set(TDateTime value) { now_.store(value); }
-    void AdvanceSeconds(double seconds) {
-        now_.store(now_.load() + seconds / kSecondsPerDay);
-    }
+    void AdvanceSeconds(double seconds) { now_.store(now_.load() + seconds / kSecondsPerDay); }
 
 private:
     std::atomic<double> now_;
@@ -42,6 +40,6 @@ private:
 
 // The clock the application uses; tests may install a ManualClock.
 Clock& CurrentClock();
-Clock* SetClock(Clock* clock); // nullptr restores the system clock
+Clock* SetClock(Clock* clock);  // nullptr restores the system clock
 
-} // namespace zt
+}  // namespace zt

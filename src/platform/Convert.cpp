@@ -6,8 +6,10 @@
 namespace zt {
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-} // namespace
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+}  // namespace
 
 std::optional<int32_t> TryStrToInt(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -45,6 +47,8 @@ int32_t StrToIntDef(std::string_view text, int32_t fallback) {
     return TryStrToInt(text).value_or(fallback);
 }
 
-std::string IntToStr(int64_t value) { return std::to_string(value); }
+std::string IntToStr(int64_t value) {
+    return std::to_string(value);
+}
 
-} // namespace zt
+}  // namespace zt

@@ -25,4 +25,4 @@ int32_t StrToIntDef(std::string_view text, int32_t fallback);
 
 std::string IntToStr(int64_t value);
 
-} // namespace zt
+}  // namespace zt

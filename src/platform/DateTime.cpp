@@ -18,7 +18,7 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
     const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468; // days since 1970-01-01
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;  // days since 1970-01-01
 }
 
 void CivilFromDays(int64_t z, int& y, int& m, int& d) {
@@ -34,9 +34,11 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
     y = static_cast<int>(yy + (m <= 2));
 }
 
-const int64_t kEpochDays = DaysFromCivil(1899, 12, 30); // relative to 1970-01-01
+const int64_t kEpochDays = DaysFromCivil(1899, 12, 30);  // relative to 1970-01-01
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -66,7 +68,7 @@ std::string TwoDigits(int v) {
     return buf;
 }
 
-} // namespace
+}  // namespace
 
 TDateTime EncodeDate(int year, int month, int day) {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
@@ -82,8 +84,7 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec) {
     return double(((hour * 60 + minute) * 60 + second) * 1000 + msec) / double(kMSecsPerDay);
 }
 
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                         int msec) {
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec) {
     const TDateTime date = EncodeDate(year, month, day);
     const TDateTime time = EncodeTime(hour, minute, second, msec);
     // Before the epoch the fraction counts the other way.
@@ -153,4 +154,4 @@ double ToUnixSeconds(TDateTime value) {
     return double(mktime(&local)) + t.msec / 1000.0;
 }
 
-} // namespace zt
+}  // namespace zt

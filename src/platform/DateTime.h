@@ -48,4 +48,4 @@ std::string SegmentStamp(TDateTime value);
 TDateTime FromUnixSeconds(double seconds);
 double ToUnixSeconds(TDateTime value);
 
-} // namespace zt
+}  // namespace zt

@@ -25,9 +25,11 @@ private:
 StderrDialogs g_fallback;
 Dialogs* g_current = nullptr;
 
-} // namespace
+}  // namespace
 
-Dialogs& CurrentDialogs() { return g_current ? *g_current : g_fallback; }
+Dialogs& CurrentDialogs() {
+    return g_current ? *g_current : g_fallback;
+}
 
 Dialogs* SetDialogs(Dialogs* dialogs) {
     Dialogs* previous = g_current;
@@ -35,4 +37,4 @@ Dialogs* SetDialogs(Dialogs* dialogs) {
     return previous;
 }
 
-} // namespace zt
+}  // namespace zt

@@ -29,4 +29,4 @@ Dialogs& CurrentDialogs();
 // Returns the previous one so that a test fixture can put it back.
 Dialogs* SetDialogs(Dialogs* dialogs);
 
-} // namespace zt
+}  // namespace zt

@@ -7,7 +7,7 @@ namespace zt {
 std::optional<DiskSpace> MeasureDiskSpace(const std::string& path) {
     std::string probe = path.empty() ? std::string(".") : path;
     for (;;) {
-        struct statvfs st{};
+        struct statvfs st {};
         if (statvfs(probe.c_str(), &st) == 0) {
             DiskSpace space;
             space.freeBytes = uint64_t(st.f_bavail) * st.f_frsize;
@@ -29,4 +29,4 @@ std::optional<DiskSpace> MeasureDiskSpace(const std::string& path) {
     }
 }
 
-} // namespace zt
+}  // namespace zt

@@ -19,4 +19,4 @@ struct DiskSpace {
 // nullopt when the space cannot be measured.
 std::optional<DiskSpace> MeasureDiskSpace(const std::string& path);
 
-} // namespace zt
+}  // namespace zt

@@ -21,4 +21,4 @@ void ShowException(std::exception_ptr error) noexcept {
     }
 }
 
-} // namespace zt
+}  // namespace zt

@@ -38,4 +38,4 @@ auto Guard(F fn) {
     };
 }
 
-} // namespace zt
+}  // namespace zt

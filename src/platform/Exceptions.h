@@ -28,6 +28,8 @@ public:
     using Exception::Exception;
 };
 
-[[noreturn]] inline void Abort() { throw EAbort(); }
+[[noreturn]] inline void Abort() {
+    throw EAbort();
+}
 
-} // namespace zt
+}  // namespace zt

@@ -30,4 +30,4 @@ void SetExecutableDirOverride(const std::string& dir) {
     if (!g_override.empty() && g_override.back() != '/') g_override += '/';
 }
 
-} // namespace zt
+}  // namespace zt

@@ -19,4 +19,4 @@ std::string ExecutablePath();
 // an empty text restores the real one. For tests and tools.
 void SetExecutableDirOverride(const std::string& dir);
 
-} // namespace zt
+}  // namespace zt

@@ -30,7 +30,7 @@ const std::unordered_map<int, const char*>& BuiltInTable() {
 
 std::atomic<StringLoader> g_loader{nullptr};
 
-} // namespace
+}  // namespace
 
 std::string BuiltInResString(int id) {
     const auto& table = BuiltInTable();
@@ -43,6 +43,8 @@ std::string LoadResString(int id) {
     return loader ? loader(id) : BuiltInResString(id);
 }
 
-StringLoader SetStringLoader(StringLoader loader) { return g_loader.exchange(loader); }
+StringLoader SetStringLoader(StringLoader loader) {
+    return g_loader.exchange(loader);
+}
 
-} // namespace zt
+}  // namespace zt

@@ -22,4 +22,4 @@ std::string BuiltInResString(int id);
 // previous loader.
 StringLoader SetStringLoader(StringLoader loader);
 
-} // namespace zt
+}  // namespace zt

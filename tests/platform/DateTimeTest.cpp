@@ -67,5 +67,5 @@ TEST(Clock, ManualClockDrivesTheCurrentClock) {
     EXPECT_NE(&CurrentClock(), static_cast<Clock*>(&manual));
 }
 
-} // namespace
-} // namespace zt
+}  // namespace
+}  // namespace zt

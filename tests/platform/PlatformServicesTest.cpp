@@ -22,10 +22,19 @@ TEST(Convert, IntegersAndTheirRefusals) {
         std::optional<int32_t> value;
     };
     const Case cases[] = {
-        {"4", 4},           {" -1 ", -1},     {"+7", 7},      {"$1F", 31},
-        {"0x10", 16},       {"2147483647", 2147483647},       {"-2147483648", INT32_MIN},
-        {"2147483648", {}}, {"abc", {}},      {"", {}},       {"1.5", {}},
-        {"10 min", {}},     {"-", {}},
+        {"4", 4},
+        {" -1 ", -1},
+        {"+7", 7},
+        {"$1F", 31},
+        {"0x10", 16},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", {}},
+        {"abc", {}},
+        {"", {}},
+        {"1.5", {}},
+        {"10 min", {}},
+        {"-", {}},
     };
     for (const auto& c : cases) EXPECT_EQ(TryStrToInt(c.text), c.value) << c.text;
 
@@ -90,5 +99,5 @@ TEST(DiskSpace, MeasuresTheNearestExistingFolder) {
     EXPECT_TRUE(MeasureDiskSpace("relative/missing"));
 }
 
-} // namespace
-} // namespace zt
+}  // namespace
+}  // namespace zt

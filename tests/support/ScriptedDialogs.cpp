@@ -15,4 +15,4 @@ bool ScriptedDialogs::Question(const std::string& text) {
     return answer;
 }
 
-} // namespace zt::test
+}  // namespace zt::test

@@ -23,7 +23,9 @@ public:
     ScriptedDialogs(const ScriptedDialogs&) = delete;
     ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
-    void Information(const std::string& text) override { shown.push_back({DialogKind::Information, text}); }
+    void Information(const std::string& text) override {
+        shown.push_back({DialogKind::Information, text});
+    }
     void Warning(const std::string& text) override { shown.push_back({DialogKind::Warning, text}); }
     void Error(const std::string& text) override { shown.push_back({DialogKind::Error, text}); }
     // Answers the next scripted answer; an unscripted question fails the
@@ -37,4 +39,4 @@ private:
     Dialogs* previous_ = nullptr;
 };
 
-} // namespace zt::test
+}  // namespace zt::test

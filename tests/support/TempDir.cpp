@@ -28,4 +28,4 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-} // namespace zt::test
+}  // namespace zt::test

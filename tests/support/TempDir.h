@@ -25,4 +25,4 @@ private:
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
-} // namespace zt::test
+}  // namespace zt::test

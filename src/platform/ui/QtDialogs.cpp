@@ -6,10 +6,16 @@
 namespace zt {
 
 namespace {
-QWidget* Parent() { return QApplication::activeWindow(); }
-QString Title() { return QApplication::applicationDisplayName(); }
-QString Text(const std::string& text) { return QString::fromStdString(text); }
-} // namespace
+QWidget* Parent() {
+    return QApplication::activeWindow();
+}
+QString Title() {
+    return QApplication::applicationDisplayName();
+}
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+}  // namespace
 
 void QtDialogs::Information(const std::string& text) {
     QMessageBox::information(Parent(), Title(), Text(text));
@@ -28,4 +34,4 @@ bool QtDialogs::Question(const std::string& text) {
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-} // namespace zt
+}  // namespace zt

@@ -14,4 +14,4 @@ public:
     bool Question(const std::string& text) override;
 };
 
-} // namespace zt
+}  // namespace zt
