@@ -1,0 +1,109 @@
+#include "support/AlsaFixture.h"
+
+#include <alsa/asoundlib.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+
+namespace zt::test {
+
+namespace {
+
+const char kSystemConf[] = "/usr/share/alsa/alsa.conf";
+
+std::string PluginTypes() {
+    return std::string("pcm_type.zt_paced {\n  lib \"") + ZT_ALSA_PACED_PLUGIN + "\"\n}\n";
+}
+
+std::string PcmDefinition(const std::string& id, const AlsaFixturePcm& pcm,
+                          const std::string& infile) {
+    std::ostringstream out;
+    out << "pcm." << id << " {\n"
+        << "  type file\n"
+        << "  file \"/dev/null\"\n"
+        << "  infile \"" << infile << "\"\n"
+        << "  format \"raw\"\n"
+        << "  slave.pcm {\n"
+        << "    type zt_paced\n"
+        << "    channels " << pcm.maxChannels << "\n";
+    if (pcm.rate != 0) out << "    rate " << pcm.rate << "\n";
+    out << "  }\n}\n";
+    return out.str();
+}
+
+}  // namespace
+
+AlsaFixture::AlsaFixture(const std::string& bytes)
+    : AlsaFixture(std::vector<AlsaFixturePcm>{AlsaFixturePcm{"zt_capture", bytes}}) {}
+
+AlsaFixture::AlsaFixture(std::vector<AlsaFixturePcm> pcms) : pcms_(std::move(pcms)) {
+    if (pcms_.empty()) throw std::invalid_argument("AlsaFixture needs at least one PCM");
+    std::string conf = PluginTypes();
+    for (size_t i = 0; i < pcms_.size(); ++i) {
+        std::string infile = dir_.file("pcm" + std::to_string(i) + ".raw");
+        WriteFileBytes(infile, pcms_[i].bytes);
+        conf += PcmDefinition(pcms_[i].name, pcms_[i], infile);
+        // The default is its own instance of the first PCM: same bytes, read
+        // from the beginning at each open.
+        if (i == 0) conf += PcmDefinition("!default", pcms_[i], infile);
+    }
+    Install(conf);
+}
+
+std::unique_ptr<AlsaFixture> AlsaFixture::NoDevice() {
+    std::unique_ptr<AlsaFixture> fx(new AlsaFixture());
+    fx->Install(PluginTypes() + "pcm.!default {\n  type zt_paced\n  fail 1\n}\n");
+    return fx;
+}
+
+void AlsaFixture::Install(const std::string& confText) {
+    confPath_ = dir_.file("zt_alsa.conf");
+    WriteFileBytes(confPath_, confText);
+    if (const char* old = std::getenv("ALSA_CONFIG_PATH")) {
+        hadOldValue_ = true;
+        oldValue_ = old;
+    }
+    setenv("ALSA_CONFIG_PATH", ConfigPathValue().c_str(), 1);
+    snd_config_update_free_global();
+}
+
+AlsaFixture::~AlsaFixture() {
+    if (hadOldValue_)
+        setenv("ALSA_CONFIG_PATH", oldValue_.c_str(), 1);
+    else
+        unsetenv("ALSA_CONFIG_PATH");
+    snd_config_update_free_global();
+}
+
+std::string AlsaFixture::ConfigPathValue() const {
+    return std::string(kSystemConf) + ":" + confPath_;
+}
+
+std::vector<AlsaPcmDevice> AlsaFixture::Devices() const {
+    std::vector<AlsaPcmDevice> list;
+    for (const AlsaFixturePcm& pcm : pcms_) list.push_back({pcm.name, pcm.name});
+    return list;
+}
+
+std::string FrameCounterSignal(uint32_t frames) {
+    std::string bytes(size_t(frames) * 4, '\0');
+    for (uint32_t i = 0; i < frames; ++i) {
+        uint16_t left = uint16_t(i & 0xFFFF);
+        uint16_t right = uint16_t(0x8000 | (i >> 16));
+        bytes[4 * i] = char(left & 0xFF);
+        bytes[4 * i + 1] = char(left >> 8);
+        bytes[4 * i + 2] = char(right & 0xFF);
+        bytes[4 * i + 3] = char(right >> 8);
+    }
+    return bytes;
+}
+
+uint32_t FrameCounterAt(const std::string& bytes, size_t offset) {
+    auto u16 = [&](size_t at) {
+        return uint32_t(uint8_t(bytes.at(at))) | uint32_t(uint8_t(bytes.at(at + 1))) << 8;
+    };
+    return u16(offset) | (u16(offset + 2) & 0x7FFF) << 16;
+}
+
+}  // namespace zt::test

@@ -1,0 +1,88 @@
+#pragma once
+// Real ALSA capture without a sound card, for tests and benchmarks.
+//
+// An AlsaFixture writes an ALSA configuration into a temporary folder and
+// points this process at it (ALSA_CONFIG_PATH = the system's alsa.conf plus
+// the generated file, and alsa-lib's cached configuration dropped so that the
+// next snd_* call reads it). Each PCM it defines is the stock "file" plugin
+// reading the given bytes (infile) on top of a paced capture plugin that
+// delivers frames at the real sample rate by the wall clock, in periods, and
+// overruns (-EPIPE) when the reader stalls for longer than its buffer.
+// Destroying the fixture restores the previous ALSA_CONFIG_PATH and drops
+// the cached configuration again.
+//
+// What results:
+//   AlsaFixture fx(bytes);               PCM "zt_capture" delivers `bytes`;
+//                                        it is also ALSA's "default", so
+//                                        AlsaWaveInBackend() has device 0
+//                                        "Default" capturing these bytes.
+//   AlsaFixture fx({{"a", bytesA}, {"b", bytesB}});
+//                                        PCMs "a" and "b"; "a" is also the
+//                                        default. fx.Devices() is the list
+//                                        for AlsaWaveInBackend(devices):
+//                                        device 0 = "a", device 1 = "b".
+//   auto fx = AlsaFixture::NoDevice();   "default" cannot be opened, so
+//                                        AlsaWaveInBackend() lists no device
+//                                        (on a machine without sound cards).
+// The bytes are raw PCM of whatever format the reader opens with (e.g.
+// 44100 Hz, 16-bit, stereo, little-endian); after their end the PCM
+// delivers silence (zero bytes for 16-bit). Each open of a PCM reads its
+// bytes from the beginning.
+//
+// A peer process (arecord -D zt_capture -f cd ...) inherits ALSA_CONFIG_PATH
+// while the fixture lives; pass ConfigPathValue() explicitly otherwise.
+//
+// Threads: create and destroy fixtures on the test's main thread, one at a
+// time, with no PCM open (alsa-lib's global configuration is replaced).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/alsa/AlsaWaveInBackend.h"
+#include "support/TempDir.h"
+
+namespace zt::test {
+
+struct AlsaFixturePcm {
+    std::string name = "zt_capture";
+    std::string bytes;         // delivered in order, then silence
+    unsigned rate = 0;         // 0: any rate 8000..192000; else only this one
+    unsigned maxChannels = 2;  // 1..maxChannels channels
+};
+
+class AlsaFixture {
+public:
+    explicit AlsaFixture(const std::string& bytes);
+    explicit AlsaFixture(std::vector<AlsaFixturePcm> pcms);
+    static std::unique_ptr<AlsaFixture> NoDevice();
+    ~AlsaFixture();
+    AlsaFixture(const AlsaFixture&) = delete;
+    AlsaFixture& operator=(const AlsaFixture&) = delete;
+
+    // The generated configuration file.
+    const std::string& ConfPath() const { return confPath_; }
+    // The value of ALSA_CONFIG_PATH that selects it.
+    std::string ConfigPathValue() const;
+    // The PCMs as an explicit device list, display name = PCM name.
+    std::vector<AlsaPcmDevice> Devices() const;
+
+private:
+    AlsaFixture() = default;
+    void Install(const std::string& confText);
+
+    TempDir dir_;
+    std::string confPath_;
+    std::vector<AlsaFixturePcm> pcms_;
+    bool hadOldValue_ = false;
+    std::string oldValue_;
+};
+
+// A 16-bit stereo test signal: frame i holds the low 16 bits of i on the
+// left and 0x8000 | (i >> 16) on the right, little-endian.
+std::string FrameCounterSignal(uint32_t frames);
+// The frame number of the frame at byte `offset` of such a signal.
+uint32_t FrameCounterAt(const std::string& bytes, size_t offset);
+
+}  // namespace zt::test
