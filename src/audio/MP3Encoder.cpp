@@ -225,7 +225,7 @@ void TMMMP3Encoder::CreateOutputFile(const WAVEFORMATEX& input) {
     std::error_code ec;
     std::filesystem::remove(fileName_, ec);  // O_TRUNC / CreateFile cover a failure here
     if (fileType_ == TMMFileType::ftRAW) {
-        fd_ = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd_ = ::open(fileName_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd_ < 0) throw Exception("Unable to create file");
         return;
     }

