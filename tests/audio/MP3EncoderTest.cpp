@@ -365,6 +365,24 @@ TEST_F(MP3EncoderTest, ReplacesAnExistingFile) {
     EXPECT_TRUE(DecodeMp3(bytes).ok);
 }
 
+TEST_F(MP3EncoderTest, DestroyingAnOpenEncoderCompletesItsFile) {
+    auto own = std::make_unique<TMMMP3Encoder>("MP3b");
+    own->SetLibraryProvider([this] { return library.get(); });
+    own->SetInput(&driver);
+    own->SetFileName(dir.file("late.mp3"));
+    const std::vector<int16_t> pcm = Sweep(44100, 2, 2.0);
+    Start();
+    PushAll(pcm);
+    own.reset();  // the window frees its components without closing the chain
+    EXPECT_EQ(library->log.back(), "close");
+    const DecodedMp3 decoded = DecodeMp3(test::ReadFileBytes(dir.file("late.mp3")));
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_LE(std::abs(static_cast<long>(decoded.Frames()) - static_cast<long>(pcm.size() / 2)),
+              static_cast<long>(kMp3FrameSamples));
+    driver.Stopped();
+    driver.Closed();
+}
+
 TEST_F(MP3EncoderTest, FileNameAndTypeAreFixedWhileTheStreamIsOpen) {
     encoder.SetFileName(dir.file("a.mp3"));
     Start();
@@ -385,16 +403,20 @@ TEST_F(MP3EncoderTest, FileNameAndTypeAreFixedWhileTheStreamIsOpen) {
 }
 
 TEST_F(MP3EncoderTest, ReportsEachFailingStepWithItsMessage) {
-    // A file that cannot be created.
-    encoder.SetFileName(dir.file("no/such/folder/seg.mp3"));
-    try {
-        driver.Opened();
-        ADD_FAILURE() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Unable to create file");
+    // A file that cannot be created, bare or wrapped.
+    for (TMMFileType type : {TMMFileType::ftRAW, TMMFileType::ftWAV}) {
+        encoder.SetFileType(type);
+        encoder.SetFileName(dir.file("no/such/folder/seg.mp3"));
+        try {
+            driver.Opened();
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.what(), "Unable to create file");
+        }
+        driver.Closed();
     }
-    driver.Closed();
     EXPECT_TRUE(library->inits.empty());
+    encoder.SetFileType(TMMFileType::ftRAW);
 
     // A library that is not there.
     encoder.SetFileName(dir.file("seg.mp3"));

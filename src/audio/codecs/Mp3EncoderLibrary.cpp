@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <lame/lame.h>
 
-#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
