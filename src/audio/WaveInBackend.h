@@ -53,7 +53,7 @@ inline constexpr uint32_t WAVE_FORMAT_4M16 = 0x00000400;
 inline constexpr uint32_t WAVE_FORMAT_4S16 = 0x00000800;
 
 struct WaveInCaps {
-    std::string name;            // at most 31 characters
+    std::string name;  // at most 31 characters
     uint32_t driverVersion = 0;
     uint32_t formats = 0;        // WAVE_FORMAT_* mask
     bool hasFormatMask = false;  // false: the mask is not checked at all
