@@ -346,10 +346,11 @@ void TMMCustomWaveIn::OpenSteps() {
         Fail(LoadResString(msg::HeaderAllocFailed));
     }
     prepared_.assign(buffers_.size(), false);
-    everQueued_ = false;
     for (size_t i = 0; i < buffers_.size(); ++i) {
         Check("WaveInPrepareHeader", backend_->PrepareHeader(handle_, &buffers_[i]->wh));
         prepared_[i] = true;
+        // Done marks a buffer that the device does not hold.
+        buffers_[i]->wh.dwFlags |= WHDR_DONE;
     }
     Fire(OnOpen);
 }

@@ -251,7 +251,6 @@ private:
     std::vector<PWaveHdr> buffers_;
     std::vector<bool> prepared_;
     int32_t nextBuffer_ = 0;
-    bool everQueued_ = false;
 
     mutable std::mutex lock_;
     int32_t queuedCount_ = 0;    // lock_

@@ -63,13 +63,13 @@ void TMMCustomWaveIn::QueueBuffer(WAVEHDR* header) {
         std::lock_guard guard(lock_);
         ++queuedCount_;
     }
-    everQueued_ = true;
     const WaveInResult r = backend_->AddBuffer(handle_, header);
     if (r != kWaveInOk) {
         {
             std::lock_guard guard(lock_);
             --queuedCount_;
         }
+        header->dwFlags |= WHDR_DONE;  // not with the device
         Check("WaveInAddBuffer", r);
     }
 }
@@ -225,11 +225,9 @@ void TMMCustomWaveIn::CloseSteps(bool& closeTimedOut) {
         for (size_t i = 0; i < buffers_.size(); ++i) {
             if (!prepared_[i]) continue;
             WAVEHDR* h = &buffers_[i]->wh;
-            if (everQueued_) {
-                int checks = 0;
-                while (!DoneFlag(h) && checks++ < kDoneChecks) std::this_thread::yield();
-                std::atomic_ref<uint32_t>(h->dwFlags).fetch_or(WHDR_DONE);
-            }
+            int checks = 0;
+            while (!DoneFlag(h) && checks++ < kDoneChecks) std::this_thread::yield();
+            std::atomic_ref<uint32_t>(h->dwFlags).fetch_or(WHDR_DONE);
             Check("WaveInUnprepareHeader", backend_->UnprepareHeader(handle_, h));
             prepared_[i] = false;
         }
