@@ -37,6 +37,8 @@
 //   buffer never overruns because of the consumer; an overrun (-EPIPE, the
 //   thread itself stalled) is recovered with snd_pcm_recover and counted.
 // - Position and overrun counters are atomics, readable from any thread.
+//   The position counts every frame read from the device since Open or the
+//   last Reset, dropped frames included, so it follows the device clock.
 
 #include <cstdint>
 #include <memory>
