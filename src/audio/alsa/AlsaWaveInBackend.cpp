@@ -22,8 +22,6 @@ namespace zt {
 namespace {
 
 constexpr size_t kMaxNameLength = 31;
-constexpr unsigned kPeriodUs = 20000;   // ~20 ms periods
-constexpr unsigned kBufferUs = 500000;  // ~0.5 s of ALSA buffer
 constexpr int kPollTimeoutMs = 500;
 constexpr int kMaxPollFds = 16;
 
@@ -492,7 +490,7 @@ WaveInResult AlsaWaveInBackend::Open(WaveInHandle* handle, int deviceId, const W
         return kWaveInBadFormat;
     if (queryOnly) return kWaveInOk;
 
-    unsigned periodUs = kPeriodUs, bufferUs = kBufferUs;
+    unsigned periodUs = kPeriodMicroseconds, bufferUs = kBufferMicroseconds;
     int dir = 0;
     if ((err = snd_pcm_hw_params_set_buffer_time_near(pcm.get(), params.get(), &bufferUs, &dir)) <
             0 ||

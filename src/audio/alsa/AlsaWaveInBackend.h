@@ -67,6 +67,14 @@ inline constexpr WaveInResult kAlsaErrorBase = 0x10000;
 
 class AlsaWaveInBackend : public WaveInBackend {
 public:
+    // The ALSA period asked for (the device may round it) and the ring
+    // buffer behind it. Every period costs a wake-up of the capture thread
+    // and of the device's plugins; 50 ms keeps that cost low for a process
+    // that runs for months, while the displays still get fresh data twenty
+    // times a second and the 20 queued buffers (~0.46 s) keep their slack.
+    static constexpr unsigned kPeriodMicroseconds = 50000;
+    static constexpr unsigned kBufferMicroseconds = 500000;
+
     // The default PCM and the sound cards that can capture.
     AlsaWaveInBackend();
     // Exactly these devices, in this order (not probed).
