@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds and runs the whole test suite twice:
-# once as built for use (g++), once under AddressSanitizer and
-# UndefinedBehaviorSanitizer (clang), where the fuzz targets of the parsers
-# of outside input also run for a short time as tests.
+# Installs the dependencies, builds and runs the whole test suite three
+# times: as built for use (g++), under ThreadSanitizer (clang), and under
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang), where the fuzz
+# targets of the parsers of outside input also run for a short time as tests.
 # The last lines are ctest's summary of the sanitizer run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +18,14 @@ echo "== tests (release) =="
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
 
 if [ "${ZT_SKIP_SANITIZERS:-0}" != "1" ]; then
+  echo "== build (TSan, clang) =="
+  CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZT_TSAN=ON -DZT_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-tsan -j"$jobs"
+  echo "== tests (TSan) =="
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan --output-on-failure -j"$jobs" --timeout 600
+
   echo "== build (ASan+UBSan, clang, fuzz targets) =="
   # Qt keeps some allocations for the life of the process, so leak checking
   # is off for the suite (test discovery runs the binaries at build time);

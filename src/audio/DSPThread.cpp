@@ -1,5 +1,7 @@
 #include "audio/DSPThread.h"
 
+#include "platform/CrossThreadPost.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -72,6 +74,7 @@ private:
 class MainThreadReceiver : public QObject {
 public:
     bool event(QEvent* e) override {
+        AcceptCrossThreadEvent();
         if (e->type() != MainThreadCall::Kind()) return QObject::event(e);
         static_cast<MainThreadCall*>(e)->Run();
         return true;
@@ -95,7 +98,7 @@ QObject* Receiver(QCoreApplication* app) {
 // an application object the call is dropped.
 void PostToMainThread(std::function<void()> fn) {
     if (QCoreApplication* app = QCoreApplication::instance())
-        QCoreApplication::postEvent(Receiver(app), new MainThreadCall(std::move(fn)));
+        PostAcrossThreads(Receiver(app), new MainThreadCall(std::move(fn)));
 }
 
 }  // namespace

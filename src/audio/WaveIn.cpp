@@ -1,5 +1,7 @@
 #include "audio/WaveIn.h"
 
+#include "platform/CrossThreadPost.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -369,8 +371,8 @@ void TMMCustomWaveIn::Notify(uint64_t session, WaveInMessage message, WAVEHDR* h
             if (callBackMode_ == TMMCBMode::cmThread) {
                 if (thread_) thread_->Post(header, session);
             } else {
-                QCoreApplication::postEvent(window_.get(),
-                                            new BufferEvent(BufferDoneType(), header, session));
+                PostAcrossThreads(window_.get(),
+                                  new BufferEvent(BufferDoneType(), header, session));
             }
             break;
     }

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "audio/WaveIn.h"
+#include "platform/CrossThreadPost.h"
 #include "platform/ErrorDisplay.h"
 
 namespace zt::wavein_detail {
@@ -79,6 +80,7 @@ public:
     explicit Window(TMMCustomWaveIn* owner) : owner_(owner) {}
 
     bool event(QEvent* e) override {
+        AcceptCrossThreadEvent();
         const QEvent::Type t = e->type();
         if (t == wavein_detail::BufferDoneType()) {
             auto* be = static_cast<wavein_detail::BufferEvent*>(e);

@@ -5,7 +5,9 @@
 
 #include "audio/MMErrors.h"
 #include "audio/WaveIn.h"
+
 #include "audio/WaveInEvents.h"
+#include "platform/CrossThreadPost.h"
 #include "platform/ErrorDisplay.h"
 
 // Running the capture: Start, Pause, Restart, Stop, Close and the handling
@@ -177,8 +179,8 @@ void TMMCustomWaveIn::StoppedStep() {
     ClearBits(wisStarted | wisPaused);
     nextBuffer_ = 0;
     // Notifications of this run still queued are void now.
-    QCoreApplication::removePostedEvents(window_.get(), BufferDoneType());
-    QCoreApplication::removePostedEvents(window_.get(), RequeueType());
+    RemoveCrossThreadEvents(window_.get(), BufferDoneType());
+    RemoveCrossThreadEvents(window_.get(), RequeueType());
     TMMCustomSoundComponent::Stopped();
     if (!IsDestroying()) Fire(OnStop);
     if (closePending_) Close();
@@ -245,8 +247,8 @@ void TMMCustomWaveIn::CloseSteps(bool& closeTimedOut) {
     // The capture thread ends before the segment closes, so that no buffer
     // is pushed into a closing chain.
     EndThread();
-    QCoreApplication::removePostedEvents(window_.get(), BufferDoneType());
-    QCoreApplication::removePostedEvents(window_.get(), RequeueType());
+    RemoveCrossThreadEvents(window_.get(), BufferDoneType());
+    RemoveCrossThreadEvents(window_.get(), RequeueType());
     TMMCustomSoundComponent::Closed();
     ReleaseBuffers();
     closing_ = false;
@@ -306,8 +308,8 @@ void TMMCustomWaveIn::HandleBufferDone(WAVEHDR* header) {
             if (OnOwnerThread())
                 RequeueStep(header, session_.load());
             else
-                QCoreApplication::postEvent(
-                    window_.get(), new BufferEvent(RequeueType(), header, session_.load()));
+                PostAcrossThreads(window_.get(),
+                                  new BufferEvent(RequeueType(), header, session_.load()));
         }
     } catch (...) {
         ReportError(std::current_exception());
@@ -363,8 +365,7 @@ bool TMMCustomWaveIn::OnThreadBuffer(WAVEHDR* header, uint64_t session) {
     } catch (...) {
         // The device and the chain belong to the main thread: it closes the
         // component and shows the error; this thread ends.
-        QCoreApplication::postEvent(window_.get(),
-                                    new HandlerFailedEvent(std::current_exception(), session));
+        PostAcrossThreads(window_.get(), new HandlerFailedEvent(std::current_exception(), session));
         return false;
     }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 
 #include "WaveInTestSupport.h"
 #include "audio/WaveIn.h"
@@ -24,15 +25,15 @@ protected:
         wave_->SetBackend(std::make_unique<AlsaWaveInBackend>(fx_.Devices()));
         UseRecorderFormat(*wave_);
         wave_->SetOutput(&sink_);
-        wave_->OnStart = [this](TMMDSPComponent*) { log_.push_back("start"); };
+        wave_->OnStart = [this](TMMDSPComponent*) { Log("start"); };
         wave_->OnStop = [this](TMMDSPComponent*) {
-            log_.push_back("stop");
+            Log("stop");
             if (closeOnStop_) wave_->Close();
         };
         wave_->OnClose = [this](TMMDSPComponent*) {
-            log_.push_back("close:sinkClosed=" + std::to_string(sink_.closed));
+            Log("close:sinkClosed=" + std::to_string(sink_.closed));
         };
-        wave_->OnError = [this](TMMDSPComponent*) { log_.push_back("error"); };
+        wave_->OnError = [this](TMMDSPComponent*) { Log("error"); };
         wave_->OnBufferReady = [this](TMMDSPComponent*, PWaveHdr) {
             ++eventBuffers_;
             // The event comes before the chain sees the buffer.
@@ -51,6 +52,7 @@ protected:
     }
 
     int Count(const std::string& entry) const {
+        std::lock_guard guard(logLock_);
         return static_cast<int>(std::count(log_.begin(), log_.end(), entry));
     }
 
@@ -58,6 +60,13 @@ protected:
     AlsaFixture fx_;
     RecordingSink sink_;
     std::unique_ptr<TMMCustomWaveIn> wave_;
+    // OnError fires on the thread that performs the failing step, which is
+    // the capture thread in cmThread mode.
+    void Log(std::string entry) {
+        std::lock_guard guard(logLock_);
+        log_.push_back(std::move(entry));
+    }
+    mutable std::mutex logLock_;
     std::vector<std::string> log_;
     bool closeOnStop_ = false;
     int eventBuffers_ = 0;
@@ -213,8 +222,8 @@ TEST_F(WaveInCapture, FailingDownstreamMemberClosesTheCaptureAndShowsTheErrorOnc
 }
 
 TEST_F(WaveInCapture, PauseAndRestart) {
-    wave_->OnPause = [this](TMMDSPComponent*) { log_.push_back("pause"); };
-    wave_->OnRestart = [this](TMMDSPComponent*) { log_.push_back("restart"); };
+    wave_->OnPause = [this](TMMDSPComponent*) { Log("pause"); };
+    wave_->OnRestart = [this](TMMDSPComponent*) { Log("restart"); };
     wave_->Start();
     ASSERT_TRUE(RunUntil([&] { return sink_.BufferCount() >= 3; }));
     wave_->Pause();
