@@ -2,9 +2,7 @@
 // a paced ALSA PCM pushes into the MP3 encoder, which writes the segment
 // file. The file must decode to what was captured.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -16,6 +14,7 @@
 #include "audio/WaveIn.h"
 #include "audio/alsa/AlsaWaveInBackend.h"
 #include "support/AlsaFixture.h"
+#include "support/FileSystemLimits.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -110,14 +109,9 @@ TEST_F(CaptureChain, EmptyFileNameRecordsWithoutCreatingAFile) {
 }
 
 TEST_F(CaptureChain, FullFileSystemEndsTheFileButNotTheRecording) {
-    const std::string mountPoint = dir_.file("tiny");
-    std::filesystem::create_directory(mountPoint);
-    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=32k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    struct Unmount {
-        std::string path;
-        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
+    TinyTmpfs tmpfs(dir_.file("tiny"), "32k");
+    if (!tmpfs.Mounted()) GTEST_SKIP() << tmpfs.Error();
+    const std::string mountPoint = tmpfs.Path();
 
     // 6 s at 64 kbit/s is about 48 KB: more than the 32 KB there is.
     const std::string file = mountPoint + "/seg.mp3";

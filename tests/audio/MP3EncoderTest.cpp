@@ -1,12 +1,8 @@
 #include "audio/MP3Encoder.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <sys/resource.h>
 
-#include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -15,6 +11,7 @@
 #include "ChainTestComponents.h"
 #include "Mpg123TestDecoder.h"
 #include "SignalTestSupport.h"
+#include "support/FileSystemLimits.h"
 #include "support/TempDir.h"
 
 namespace zt {
@@ -430,16 +427,10 @@ TEST_F(MP3EncoderTest, ReportsEachFailingStepWithItsMessage) {
 
 class MP3EncoderFullDisk : public MP3EncoderTest {
 protected:
-    void TearDown() override {
-        if (mounted) umount(mountPoint.c_str());
-    }
     void Mount(const char* size) {
-        mountPoint = dir.path() / "small";
-        std::filesystem::create_directory(mountPoint);
-        const std::string options = std::string("size=") + size;
-        if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0)
-            GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << ")";
-        mounted = true;
+        tmpfs = std::make_unique<test::TinyTmpfs>((dir.path() / "small").string(), size);
+        if (!tmpfs->Mounted()) GTEST_SKIP() << tmpfs->Error();
+        mountPoint = tmpfs->Path();
     }
 
     // Records into `name` until the encoder closes itself. Then later
@@ -471,8 +462,8 @@ protected:
         EXPECT_GT(decoded.Frames(), 44100u);  // more than a second survived
     }
 
+    std::unique_ptr<test::TinyTmpfs> tmpfs;
     std::filesystem::path mountPoint;
-    bool mounted = false;
 };
 
 TEST_F(MP3EncoderFullDisk, ClosesItselfWhenTheDriveIsNearlyFull) {
@@ -484,15 +475,9 @@ TEST_F(MP3EncoderFullDisk, ClosesItselfWhenTheDriveIsNearlyFull) {
 TEST_F(MP3EncoderFullDisk, ClosesItselfAfterAShortWrite) {
     // A file size limit cuts a write short although the drive has room.
     constexpr rlim_t kLimit = 40000;
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = kLimit;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    test::FileSizeLimit limit(kLimit);
+    ASSERT_TRUE(limit.Active());
     RecordUntilClosed(dir.file("seg.mp3"), kLimit);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
 }
 
 TEST(MP3EncoderLibraryLoad, AMissingLibraryGivesNoBinding) {

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
-#include <sys/resource.h>
-
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -13,6 +9,7 @@
 #include "audio/ChainTestComponents.h"
 #include "audio/DSPThread.h"
 #include "audio/WaveFile.h"
+#include "support/FileSystemLimits.h"
 #include "support/TempDir.h"
 
 namespace zt {
@@ -213,18 +210,13 @@ class WaveFileLowSpaceTest : public WaveFileWriteTest {
 protected:
     void SetUp() override {
         WaveFileWriteTest::SetUp();
-        mountPoint = dir.path() / "small";
-        std::filesystem::create_directory(mountPoint);
-        if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
-            GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
-                         << "); the low-space guard is not exercised";
-        mounted = true;
+        tmpfs = std::make_unique<test::TinyTmpfs>((dir.path() / "small").string(), "64k");
+        if (!tmpfs->Mounted())
+            GTEST_SKIP() << tmpfs->Error() << "; the low-space guard is not exercised";
+        mountPoint = tmpfs->Path();
     }
-    void TearDown() override {
-        if (mounted) umount(mountPoint.c_str());
-    }
+    std::unique_ptr<test::TinyTmpfs> tmpfs;
     std::filesystem::path mountPoint;
-    bool mounted = false;
 };
 
 TEST_F(WaveFileLowSpaceTest, LowFreeSpaceClosesTheComponentAndKeepsAValidFile) {
@@ -269,12 +261,8 @@ TEST_F(WaveFileWriteTest, AFailedWriteOnTheWorkerClosesAndKeepsAValidFile) {
     driver.Started();
 
     constexpr rlim_t kLimit = 20000;
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = kLimit;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    auto limit = std::make_unique<test::FileSizeLimit>(kLimit);
+    ASSERT_TRUE(limit->Active());
 
     int pushes = 0;
     TMMDSPThread worker(&driver, [&](TMMDSPThread&) {
@@ -282,8 +270,7 @@ TEST_F(WaveFileWriteTest, AFailedWriteOnTheWorkerClosesAndKeepsAValidFile) {
     });
     worker.Resume();
     EXPECT_TRUE(worker.WaitFor(std::chrono::seconds(30)));
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    limit.reset();
 
     EXPECT_FALSE(wf.IsOpen());
     EXPECT_LT(pushes, 10);

@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <filesystem>
 
@@ -9,6 +7,7 @@
 #include "settings/ApplySettings.h"
 #include "settings/AtomicFile.h"
 #include "settings/SettingsFile.h"
+#include "support/FileSystemLimits.h"
 
 namespace zt {
 namespace {
@@ -192,20 +191,16 @@ TEST_F(SettingsFileTest, FailedWriteLeavesTheOldFileIntact) {
     }
     {  // The disk fills up part-way: the file size limit stops the write.
         WriteFileBytes(CfgPath(), old);
-        rlimit saved{};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        auto* previous = signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 64;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
         std::string message;
-        try {
-            doc.WriteFile(CfgPath());
-        } catch (const Exception& e) {
-            message = e.what();
+        {
+            test::FileSizeLimit limit(64);
+            ASSERT_TRUE(limit.Active());
+            try {
+                doc.WriteFile(CfgPath());
+            } catch (const Exception& e) {
+                message = e.what();
+            }
         }
-        setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, previous);
         EXPECT_NE(message.find("write"), std::string::npos) << message;
         EXPECT_EQ(CfgText(), old);
         EXPECT_FALSE(fs::exists(AtomicTempPath(CfgPath())));
