@@ -1,29 +1,29 @@
 #include "settings/EncoderFormat.h"
 
-#include <array>
-
 #include "platform/Convert.h"
 
 namespace zt {
 
 namespace {
-constexpr std::array<int, 14> kBitratesKbps = {32,  40,  48,  56,  64,  80,  96,
-                                               112, 128, 160, 192, 224, 256, 320};
-constexpr int kDefaultIndex = 4;  // 64 kbit/s, the default of a new installation
+constexpr int kBitrateCount = int(TMMBitrates::br320) + 1;
+
+EncoderFormatChoice Choice(int index) {
+    EncoderFormatChoice choice;
+    choice.bitrate = TMMBitrates(index);
+    choice.bitrateIndex = index;
+    choice.bitrateKbps = BitrateKbps(choice.bitrate);
+    return choice;
+}
 }  // namespace
 
 EncoderFormatChoice EncoderFormatFromSetting(const std::string& formato) {
     const int index = StrToInt(formato);
-    EncoderFormatChoice choice;
-    if (index < 0 || index >= int(kBitratesKbps.size())) {
-        choice.bitrateIndex = kDefaultIndex;
-        choice.bitrateKbps = kBitratesKbps[kDefaultIndex];
-        choice.bannerNumber.clear();
-        return choice;
+    if (index < 0 || index >= kBitrateCount) {
+        // 64 kbit/s, the default of a new installation; no number on the banner.
+        return Choice(int(TMMBitrates::br64));
     }
-    choice.bannerNumber = std::to_string(kBitratesKbps[size_t(index)]);
-    choice.bitrateIndex = formato == "0" ? 1 : index;
-    choice.bitrateKbps = kBitratesKbps[size_t(choice.bitrateIndex)];
+    EncoderFormatChoice choice = Choice(formato == "0" ? int(TMMBitrates::br40) : index);
+    choice.bannerNumber = std::to_string(BitrateKbps(TMMBitrates(index)));
     return choice;
 }
 

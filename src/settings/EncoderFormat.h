@@ -1,15 +1,19 @@
 #pragma once
 // The MP3 format setting (Formato) turned into what the encoder and the format
-// banner need. The encoder's bitrate is an ordinal br32 = 0 ... br320 = 13.
+// banner need. Formato is the ordinal of the encoder's bitrate (br32 = 0 ...
+// br320 = 13).
 //
 // Threads: pure functions, callable from any thread.
 
 #include <string>
 
+#include "audio/MP3Encoder.h"
+
 namespace zt {
 
 struct EncoderFormatChoice {
-    int bitrateIndex = 4;      // ordinal of the encoder bitrate (br32 = 0 ... br320 = 13)
+    TMMBitrates bitrate = TMMBitrates::br64;
+    int bitrateIndex = 4;      // its ordinal
     int bitrateKbps = 64;      // the same bitrate in kbit/s
     std::string bannerNumber;  // kbit/s shown on the banner; empty for an unknown index
 
