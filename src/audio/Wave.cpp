@@ -427,8 +427,9 @@ void TMMWave::OpenForAppend() {
     if (size < 0) Fail(kReadError);
     Layout layout = ParseWave(rec->file, size);
     // New data overwrites whatever follows the old data; the format record
-    // must not be among it.
-    if (layout.fmtOffset > layout.dataOffset) Fail(kInvalidError);
+    // must not be among it (behind an empty data chunk it starts exactly
+    // where the first new byte goes).
+    if (layout.fmtOffset >= layout.dataOffset) Fail(kInvalidError);
     Adopt(layout, rec->format, rec->dataSizeOffset, rec->dataOffset, rec->dataLength,
           rec->factOffset);
     const int64_t dataEnd = rec->dataOffset + rec->dataLength;

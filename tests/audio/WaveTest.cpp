@@ -547,13 +547,17 @@ TEST_F(WaveTest, AppendNeedsAReadableFile) {
 
     // Readable, but the format record follows the data, where appended data
     // would overwrite it: refused, and the file is left as it was.
-    const std::string fmtLast =
-        Riff(Chunk("data", Pattern(10)) + Chunk("fmt ", FmtPayload(1, 1, 8000, 16000, 2, 16)));
-    WriteFileBytes(dir.file("fmt-last.wav"), fmtLast);
-    wave.SetFileName(dir.file("fmt-last.wav"));
-    ASSERT_TRUE(wave.IsReadable());
-    EXPECT_THROW(wave.OpenForAppend(), EMMWaveError);
-    EXPECT_EQ(ReadFileBytes(dir.file("fmt-last.wav")), fmtLast);
+    // An empty data chunk puts the format record right at the data's end,
+    // where the first appended byte would land.
+    for (const std::string& payload : {Pattern(10), std::string()}) {
+        const std::string fmtLast =
+            Riff(Chunk("data", payload) + Chunk("fmt ", FmtPayload(1, 1, 8000, 16000, 2, 16)));
+        WriteFileBytes(dir.file("fmt-last.wav"), fmtLast);
+        wave.SetFileName(dir.file("fmt-last.wav"));
+        ASSERT_TRUE(wave.IsReadable());
+        EXPECT_THROW(wave.OpenForAppend(), EMMWaveError) << payload.size();
+        EXPECT_EQ(ReadFileBytes(dir.file("fmt-last.wav")), fmtLast);
+    }
 }
 
 TEST_F(WaveTest, SettingsAndAssign) {
