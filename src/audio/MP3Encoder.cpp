@@ -25,39 +25,34 @@ constexpr uint16_t kMpegLayer3IdMpeg = 1;
 constexpr uint32_t kMpegLayer3FlagPaddingOff = 2;
 constexpr uint16_t kMpegLayer3CodecDelay = 1393;
 
-bool WriteAll(int fd, const uint8_t* data, size_t bytes) {
-    while (bytes > 0) {
-        const ssize_t n = ::write(fd, data, bytes);
+// Repeats a read or write call until `bytes` have moved; io(done) moves
+// what it can from position `done` on and returns what the system call did.
+template <class Io>
+bool TransferAll(size_t bytes, Io io) {
+    size_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = io(done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
-        data += n;
-        bytes -= static_cast<size_t>(n);
+        done += static_cast<size_t>(n);
     }
     return true;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t bytes) {
+    return TransferAll(bytes, [&](size_t done) { return ::write(fd, data + done, bytes - done); });
 }
 
 bool PWriteAll(int fd, const uint8_t* data, size_t bytes, off_t offset) {
-    while (bytes > 0) {
-        const ssize_t n = ::pwrite(fd, data, bytes, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        bytes -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
+    return TransferAll(bytes, [&](size_t done) {
+        return ::pwrite(fd, data + done, bytes - done, offset + off_t(done));
+    });
 }
 
 bool ReadAt(int fd, uint8_t* data, size_t bytes, off_t offset) {
-    while (bytes > 0) {
-        const ssize_t n = ::pread(fd, data, bytes, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        bytes -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
+    return TransferAll(bytes, [&](size_t done) {
+        return ::pread(fd, data + done, bytes - done, offset + off_t(done));
+    });
 }
 
 uint32_t LittleEndian32(const uint8_t* p) {
