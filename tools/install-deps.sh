@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev clang-format
-  qt6-base-dev libqt6dbus6
+  qt6-base-dev libqt6dbus6 dbus-daemon
   libasound2-dev alsa-utils
   libmp3lame-dev lame libmpg123-dev mpg123
   libgsm1-dev libsoxr-dev libzip-dev libfftw3-dev
