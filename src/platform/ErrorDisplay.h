@@ -7,6 +7,7 @@
 // that thread; worker threads hand their errors to the main thread instead.
 
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 namespace zt {
@@ -31,10 +32,17 @@ bool Guarded(F&& fn) noexcept {
 
 // Wraps a callable so that calling it runs through Guarded; for connecting
 // to Qt signals and timers: connect(timer, &QTimer::timeout, Guard([&]{...})).
+// Arguments the callable does not take (a signal's private tag, or all of
+// them) are dropped, the way Qt drops them for a plain slot.
 template <class F>
 auto Guard(F fn) {
     return [fn = std::move(fn)](auto&&... args) mutable noexcept {
-        Guarded([&] { fn(std::forward<decltype(args)>(args)...); });
+        Guarded([&] {
+            if constexpr (std::is_invocable_v<F&, decltype(args)...>)
+                fn(std::forward<decltype(args)>(args)...);
+            else
+                fn();
+        });
     };
 }
 
