@@ -1,0 +1,269 @@
+#include "recorder/RecordingSession.h"
+
+#include <exception>
+
+#include "audio/MP3Encoder.h"
+#include "audio/WaveIn.h"
+#include "platform/Clock.h"
+#include "platform/Convert.h"
+#include "platform/ErrorDisplay.h"
+
+namespace zt {
+
+namespace {
+
+// One second as a day fraction.
+constexpr double kSecond = 1.0 / kSecondsPerDay;
+
+}  // namespace
+
+RecordingSession::RecordingSession(RecorderSettings& settings, TMMCustomWaveIn& waveIn,
+                                   TMMMP3Encoder& mp3, RecordingView& view, QObject* parent)
+    : QObject(parent), settings_(settings), waveIn_(waveIn), mp3_(mp3), view_(view) {
+    timerRecord_.setObjectName("TimerRecord");
+    timerRecord_.setInterval(segmentIntervalMs_);
+    connect(&timerRecord_, &QTimer::timeout, this, Guard([this] { TimerRecordTimer(); }));
+
+    timerMataArquivos_.setObjectName("TimerMataArquivos");
+    timerMataArquivos_.setInterval(kRetentionIntervalMs);
+    connect(&timerMataArquivos_, &QTimer::timeout, this,
+            Guard([this] { TimerMataArquivosTimer(); }));
+    timerMataArquivos_.start();
+
+    waveIn_.OnStart = [this](TMMDSPComponent*) { WaveInStart(); };
+    waveIn_.OnStop = [this](TMMDSPComponent*) { WaveInStop(); };
+    waveIn_.OnBufferReady = [this](TMMDSPComponent*, PWaveHdr) { WaveInBufferReady(); };
+}
+
+RecordingSession::~RecordingSession() {
+    waveIn_.OnStart = nullptr;
+    waveIn_.OnStop = nullptr;
+    waveIn_.OnBufferReady = nullptr;
+}
+
+bool RecordingSession::IsRecording() const {
+    return waveIn_.IsStarted();
+}
+
+std::string RecordingSession::InProgressPath() const {
+    return mp3_.IsOpened() ? mp3_.FileName() : std::string();
+}
+
+// ---- start, stop, rotation ------------------------------------------------------
+
+void RecordingSession::BGravarClick() {
+    // A second start while recording (the tray's "Gravar" stays enabled
+    // after a start from the window) would restart the elapsed count and
+    // rename the encoder's open file; there is nothing to start.
+    if (IsRecording()) return;
+    Clock& clock = CurrentClock();
+    segmentStartTime_ = clock.Time();
+    segmentElapsed_ = 0;
+    ApplyEncoderFormat();
+    PrepareSegmentFile();
+    segmentStartNow_ = clock.Now();
+    struct Report {
+        RecordingSession* self;
+        ~Report() { self->ReportRecordingState(); }
+    } report{this};
+    OpenAndStart();
+}
+
+void RecordingSession::BStopClick() {
+    Clock& clock = CurrentClock();
+    totalElapsed_ += segmentElapsed_;
+    segmentElapsed_ = 0;
+    CloseChain();
+    timerRecord_.stop();
+    UpdateRecordButtons();
+
+    previous_ = current_;
+    // Finished once: a second stop finds no segment.
+    current_ = SegmentFile{};
+    endStamp_ = SegmentStamp(clock.Now());
+    segmentEndNow_ = clock.Now();
+    struct Report {
+        RecordingSession* self;
+        ~Report() { self->ReportRecordingState(); }
+    } report{this};
+    FinishPreviousSegment();
+}
+
+void RecordingSession::TimerRecordTimer() {
+    Clock& clock = CurrentClock();
+    previous_ = current_;
+    endStamp_ = SegmentStamp(clock.Now());
+    segmentEndNow_ = clock.Now();
+    totalElapsed_ += segmentElapsed_;
+    segmentElapsed_ = 0;
+
+    std::exception_ptr openError;
+    TDateTime newStart = clock.Now();
+    rotating_ = true;
+    try {
+        CloseChain();
+        segmentStartTime_ = clock.Time();
+        ApplyEncoderFormat();
+        PrepareSegmentFile();
+        newStart = clock.Now();
+        OpenAndStart();
+    } catch (...) {
+        openError = std::current_exception();
+    }
+    rotating_ = false;
+
+    // The old segment is closed: finish it whatever became of the new one.
+    std::exception_ptr finishError;
+    try {
+        FinishPreviousSegment();
+    } catch (...) {
+        finishError = std::current_exception();
+    }
+    segmentStartNow_ = newStart;
+    ReportRecordingState();
+    if (openError) std::rethrow_exception(openError);
+    if (finishError) std::rethrow_exception(finishError);
+}
+
+void RecordingSession::TimerMataArquivosTimer() {
+    PurgeOldRecordings();
+}
+
+void RecordingSession::PrepareSegmentFile() {
+    current_ = zt::PrepareSegmentFile(settings_.Local, CurrentClock().Now());
+    mp3_.SetFileName(current_.ProvisionalPath());
+    RestartSegmentTimer();
+}
+
+void RecordingSession::RestartSegmentTimer() {
+    timerRecord_.stop();
+    // A QTimer of interval 0 would fire on every pass of the event loop;
+    // TempoRec "0" means one segment that runs until the stop.
+    if (segmentIntervalMs_ > 0) timerRecord_.start(segmentIntervalMs_);
+}
+
+void RecordingSession::SetSegmentInterval(int milliseconds) {
+    segmentIntervalMs_ = milliseconds;
+    if (milliseconds > 0) {
+        timerRecord_.setInterval(milliseconds);  // restarts an active timer
+    } else {
+        timerRecord_.stop();
+    }
+}
+
+void RecordingSession::OpenAndStart() {
+    if (mp3_.FileName().empty()) return;
+    waveIn_.Open();
+    waveIn_.Start();
+}
+
+void RecordingSession::CloseChain() {
+    // The stop notification closes the capture (WaveInStop); a capture left
+    // open without running (a start that failed half-way) is closed here.
+    waveIn_.Stop();
+    if (waveIn_.IsOpened()) waveIn_.Close();
+}
+
+void RecordingSession::FinishPreviousSegment() {
+    lastFinish_ = SegmentFinish{};
+    lastFinish_ = FinishSegment(previous_, endStamp_, settings_, exportHook_);
+}
+
+// ---- capture notifications ------------------------------------------------------------
+
+void RecordingSession::WaveInStart() {
+    view_.ShowRecordButtons(true);
+    view_.CaptureStarted();
+    ReportRecordingState();
+}
+
+void RecordingSession::WaveInStop() {
+    view_.ShowRecordButtons(false);
+    view_.CaptureStopped();
+    waveIn_.Close();
+    ReportRecordingState();
+}
+
+void RecordingSession::ReportRecordingState() {
+    if (rotating_) return;
+    const bool recording = IsRecording();
+    if (recording == reportedRecording_) return;
+    reportedRecording_ = recording;
+    view_.RecordingStateChanged(recording);
+}
+
+void RecordingSession::UpdateRecordButtons() {
+    view_.ShowRecordButtons(IsRecording());
+}
+
+void RecordingSession::WaveInBufferReady() {
+    Clock& clock = CurrentClock();
+    const TDateTime t = clock.Time();
+    if (t >= segmentStartTime_)
+        segmentElapsed_ = t - segmentStartTime_;
+    else
+        segmentElapsed_ = t - (segmentStartTime_ - 1.0);
+
+    const TDateTime sum = totalElapsed_ + segmentElapsed_;
+    const std::string shown = FormatTime(sum);
+
+    if (FormatTime(t) == "23:59:59") PurgeOldRecordings();
+
+    // A full day: normally seen as the read-out's "23:59:59". The count
+    // only grows within a day, so a sum below the last one means the
+    // read-out wrapped past midnight of the count while the main thread was
+    // held up across that second; that day counts too.
+    if (shown == "23:59:59" || sum + 0.5 * kSecond < lastSum_) {
+        ++dayCount_;
+        segmentStartTime_ = t;
+        totalElapsed_ = 0;
+        segmentElapsed_ = 0;
+        lastSum_ = 0;
+    } else {
+        lastSum_ = sum;
+    }
+
+    view_.ShowElapsed(shown, PadLeft(IntToStr(dayCount_), '0', 2));
+
+    if (!IsRecording()) return;
+    disk_ = MeasureDiskFigures(settings_.Local);
+    if (disk_) {
+        view_.ShowDiskFigures(MegabytesText(disk_->freeMB), MegabytesText(disk_->UsedMB()),
+                              UsedPercentPerBuffer(*disk_));
+    } else {
+        view_.ShowDiskFigures(kUnmeasuredMegabytes, kUnmeasuredMegabytes, 0);
+    }
+    std::optional<int64_t> freeMB;
+    if (disk_) freeMB = disk_->freeMB;
+    lastGuardDeletion_ =
+        GuardFreeSpace(settings_.Local, settings_.MBLivres, freeMB, InProgressPath());
+}
+
+void RecordingSession::ShowDiskFiguresOnShow() {
+    if (settings_.Local.empty()) return;
+    const std::optional<DiskFigures> figures = MeasureDiskFigures(settings_.Local);
+    if (figures) {
+        view_.ShowDiskFigures(MegabytesText(figures->freeMB), MegabytesText(figures->UsedMB()),
+                              UsedPercentOnShow(*figures));
+    } else {
+        view_.ShowDiskFigures(kUnmeasuredMegabytes, kUnmeasuredMegabytes, 0);
+    }
+}
+
+// ---- format and retention ---------------------------------------------------------
+
+void RecordingSession::ApplyEncoderFormat() {
+    ApplyEncoderFormat(EncoderFormatFromSetting(settings_.Formato));
+}
+
+void RecordingSession::ApplyEncoderFormat(const EncoderFormatChoice& choice) {
+    mp3_.SetBitrate(choice.bitrate);
+    view_.ShowFormat(EncoderFormatBanner(choice, mp3_.ChannelMode() == TMMChannelMode::cmStereo));
+}
+
+RetentionResult RecordingSession::PurgeOldRecordings() {
+    return zt::PurgeOldRecordings(settings_.Local, settings_.DiasRec, CurrentClock().Now(),
+                                  InProgressPath());
+}
+
+}  // namespace zt

@@ -1,0 +1,192 @@
+#pragma once
+// The recording session: what "record" and "stop" do to the capture chain
+// (WaveIn -> ... -> MP3), the cut of the recording into segments every
+// TempoRec minutes, the bookkeeping of every captured buffer (elapsed time,
+// completed days, disk figures, the nightly retention pass, the low-space
+// guard) and the retention timer.
+//
+// The main window owns the chain's components and the widgets; it hands the
+// components to the session and shows what the session reports through
+// RecordingView. The window's handlers (BGravarClick, BStopClick, ...) call
+// the methods of the same name here.
+//
+// Elapsed time is a sum of counts: every stop and every rotation fold the
+// running count (FSegmentElapsed) into FTotalElapsed, and every start,
+// rotation and day rollover restart the count at the current time of day.
+// The read-out therefore sums the recording time over every start and stop
+// since the program started and runs 00:00:00 ... 23:59:59; the day counter
+// below it counts completed 24-hour periods. A count that has been folded is
+// set back to zero, so a stop while idle adds nothing.
+//
+// The day rolls over on the buffer whose read-out shows "23:59:59", or, when
+// the main thread was held up across that whole second, on the first buffer
+// whose read-out wrapped past it, so a stall never loses a day.
+//
+// Recording means the capture is started (WaveIn.IsStarted). A rotation
+// stops and restarts the capture; to the outside (RecordingStateChanged) the
+// recording goes on through it, so a shutdown lock is not dropped and taken
+// again at every cut.
+//
+// Threads: main thread only. The capture must deliver its notifications on
+// the main thread (callback mode cmWindow): OnStart, OnStop and
+// OnBufferReady call straight into the session, which takes no locks. The
+// per-buffer handler asks the file system for the drive's space on every
+// buffer and lists the recording folder only when the guard acts or at
+// 23:59:59.
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/DateTime.h"
+#include "recorder/ReadOuts.h"
+#include "recorder/Retention.h"
+#include "recorder/SegmentFiles.h"
+#include "settings/EncoderFormat.h"
+#include "settings/RecorderSettings.h"
+
+namespace zt {
+
+class TMMCustomWaveIn;
+class TMMMP3Encoder;
+
+// What the session shows. Implemented by the main window (widgets) and by
+// tests (plain fields). Called on the main thread only.
+class RecordingView {
+public:
+    virtual ~RecordingView() = default;
+    // LTempo and LDias.
+    virtual void ShowElapsed(const std::string& tempo, const std::string& dias) = 0;
+    // LLivre, LOcupado and ProgressEspaco (0..100).
+    virtual void ShowDiskFigures(const std::string& livre, const std::string& ocupado,
+                                 int percent) = 0;
+    // LFormato.
+    virtual void ShowFormat(const std::string& banner) = 0;
+    // BGravar/LabelGravar visible when !recording, BStop/LabelParar when recording.
+    virtual void ShowRecordButtons(bool recording) = 0;
+    // The capture reported its start (tray animation on) / its stop (tray
+    // animation off, idle icon). Also around every rotation.
+    virtual void CaptureStarted() = 0;
+    virtual void CaptureStopped() = 0;
+    // Recording began or ended for good (not around a rotation): the
+    // shutdown lock follows this.
+    virtual void RecordingStateChanged(bool recording) = 0;
+};
+
+class RecordingSession : public QObject {
+    Q_OBJECT
+public:
+    // The retention timer's interval: 24 hours.
+    static constexpr int kRetentionIntervalMs = 86400000;
+    // The segment timer's interval until the settings set it.
+    static constexpr int kDefaultSegmentIntervalMs = 602000;
+
+    // Takes over the capture's OnStart, OnStop and OnBufferReady events and
+    // starts the retention timer. The components, the settings and the view
+    // must outlive the session.
+    RecordingSession(RecorderSettings& settings, TMMCustomWaveIn& waveIn, TMMMP3Encoder& mp3,
+                     RecordingView& view, QObject* parent = nullptr);
+    ~RecordingSession() override;
+
+    // ---- entry points (each may raise; callers run them guarded) ----------
+    // Start: a new segment named after now, the chain opened and started.
+    // Does nothing while recording is running already. An open failure
+    // propagates; the segment timer has been restarted and retries then.
+    void BGravarClick();
+    // Stop: the chain stopped and closed, the last segment finished (renamed,
+    // copied, handed to the export). While idle it finds nothing to finish.
+    void BStopClick();
+    // Rotation: the running segment is closed, the next one opened and
+    // started, then the old one finished. An open failure still finishes the
+    // old segment before it propagates.
+    void TimerRecordTimer();
+    // The 24-hour retention pass.
+    void TimerMataArquivosTimer();
+    // The capture's notifications.
+    void WaveInStart();
+    void WaveInStop();
+    void WaveInBufferReady();
+
+    void UpdateRecordButtons();
+    // Formato from the settings (raises for a malformed value) / a choice
+    // already converted. The encoder reads the bitrate at its next open.
+    void ApplyEncoderFormat();
+    void ApplyEncoderFormat(const EncoderFormatChoice& choice);
+    // TempoRec x 60000; 0 means a segment timer that never fires.
+    void SetSegmentInterval(int milliseconds);
+    // One retention pass over Local, sparing the segment in progress.
+    RetentionResult PurgeOldRecordings();
+    // The disk figures as showing the window computes them.
+    void ShowDiskFiguresOnShow();
+
+    // Called with the final path of every finished segment when Crowley is
+    // "S" (the export).
+    void SetExportHook(SegmentExportHook hook) { exportHook_ = std::move(hook); }
+
+    // ---- state ---------------------------------------------------------------
+    bool IsRecording() const;
+    // The file the encoder is writing, "" when none is open.
+    std::string InProgressPath() const;
+
+    TDateTime FSegmentStartTime() const { return segmentStartTime_; }
+    TDateTime FSegmentElapsed() const { return segmentElapsed_; }
+    TDateTime FTotalElapsed() const { return totalElapsed_; }
+    int32_t FDayCount() const { return dayCount_; }
+    TDateTime FSegmentStartNow() const { return segmentStartNow_; }
+    TDateTime FSegmentEndNow() const { return segmentEndNow_; }
+    const std::optional<DiskFigures>& Disk() const { return disk_; }
+    const SegmentFile& CurrentSegment() const { return current_; }
+    const SegmentFile& PreviousSegment() const { return previous_; }
+    const std::string& FEndStamp() const { return endStamp_; }
+    // What happened to the last segment finished (rename, copy, export).
+    const SegmentFinish& LastFinish() const { return lastFinish_; }
+    // Path deleted by the guard on the last buffer, "" when none.
+    const std::string& LastGuardDeletion() const { return lastGuardDeletion_; }
+
+    QTimer& TimerRecord() { return timerRecord_; }
+    QTimer& TimerMataArquivos() { return timerMataArquivos_; }
+    int SegmentInterval() const { return segmentIntervalMs_; }
+
+    // For tests: the day counter as if that many days had passed.
+    void SetDayCountForTest(int32_t days) { dayCount_ = days; }
+
+private:
+    void PrepareSegmentFile();
+    void RestartSegmentTimer();
+    void OpenAndStart();
+    void CloseChain();
+    void FinishPreviousSegment();
+    void ReportRecordingState();
+
+    RecorderSettings& settings_;
+    TMMCustomWaveIn& waveIn_;
+    TMMMP3Encoder& mp3_;
+    RecordingView& view_;
+    SegmentExportHook exportHook_;
+
+    TDateTime segmentStartTime_ = 0;
+    TDateTime segmentElapsed_ = 0;
+    TDateTime totalElapsed_ = 0;
+    TDateTime lastSum_ = 0;  // the count shown on the last buffer
+    int32_t dayCount_ = 0;
+    TDateTime segmentStartNow_ = 0;
+    TDateTime segmentEndNow_ = 0;
+    std::optional<DiskFigures> disk_;
+
+    SegmentFile current_;   // FCurrentStamp and where it was opened
+    SegmentFile previous_;  // FPreviousStamp
+    std::string endStamp_;  // FEndStamp
+    SegmentFinish lastFinish_;
+    std::string lastGuardDeletion_;
+
+    QTimer timerRecord_;
+    QTimer timerMataArquivos_;
+    int segmentIntervalMs_ = kDefaultSegmentIntervalMs;
+
+    bool rotating_ = false;
+    bool reportedRecording_ = false;
+};
+
+}  // namespace zt

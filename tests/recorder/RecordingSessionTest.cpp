@@ -1,0 +1,451 @@
+// The recording session driven by a manual clock over the real capture
+// chain: paced ALSA capture from a test PCM, the real MP3 encoder writing
+// real files in a temporary recording folder. The per-buffer handler is
+// called directly at chosen clock times (the real buffers arrive only while
+// a test runs the event loop).
+
+#include "recorder/RecordingSession.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "audio/MP3Encoder.h"
+#include "audio/Mpg123TestDecoder.h"
+#include "audio/WaveIn.h"
+#include "audio/WaveInTestSupport.h"
+#include "audio/alsa/AlsaWaveInBackend.h"
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/Exceptions.h"
+#include "recorder/RecorderChain.h"
+#include "support/AlsaFixture.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace zt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+// What the window would show, as plain fields.
+struct ViewLog : RecordingView {
+    std::string tempo, dias, livre, ocupado, banner;
+    int percent = -1;
+    bool buttonsRecording = false;
+    int captureStarts = 0, captureStops = 0;
+    std::vector<bool> recordingStates;
+
+    void ShowElapsed(const std::string& t, const std::string& d) override {
+        tempo = t;
+        dias = d;
+    }
+    void ShowDiskFigures(const std::string& l, const std::string& o, int p) override {
+        livre = l;
+        ocupado = o;
+        percent = p;
+    }
+    void ShowFormat(const std::string& b) override { banner = b; }
+    void ShowRecordButtons(bool recording) override { buttonsRecording = recording; }
+    void CaptureStarted() override { ++captureStarts; }
+    void CaptureStopped() override { ++captureStops; }
+    void RecordingStateChanged(bool recording) override { recordingStates.push_back(recording); }
+};
+
+TDateTime At(int day, int hour, int minute, int second, int msec = 0) {
+    return EncodeDateTime(2012, 12, day, hour, minute, second, msec);
+}
+
+class RecordingSessionTest : public ::testing::Test {
+protected:
+    RecordingSessionTest() : fx_(std::string(4 * 44100 * 4, '\0')) {
+        previousClock_ = SetClock(&clock_);
+        wave_.SetBackend(std::make_unique<AlsaWaveInBackend>(fx_.Devices()));
+        ConfigureRecorderChain(wave_, mp3_);
+        local_ = (dir_.path() / "Audio").string();
+        fs::create_directory(local_);
+        settings_.Formato = "4";
+        settings_.Local = local_;
+        settings_.MBLivres = "0";
+        settings_.DiasRec = "30";
+        settings_.TempoRec = "10";
+        settings_.Copia = "N";
+        settings_.Crowley = "N";
+        session_ = std::make_unique<RecordingSession>(settings_, wave_, mp3_, view_);
+        session_->SetSegmentInterval(10 * 60000);
+    }
+    ~RecordingSessionTest() override {
+        session_.reset();
+        wave_.Close();
+        SetClock(previousClock_);
+    }
+
+    void StartAt(TDateTime when) {
+        clock_.Set(when);
+        session_->BGravarClick();
+        ASSERT_TRUE(session_->IsRecording());
+    }
+    void StopAt(TDateTime when) {
+        clock_.Set(when);
+        session_->BStopClick();
+        ASSERT_FALSE(session_->IsRecording());
+    }
+    void RotateAt(TDateTime when) {
+        clock_.Set(when);
+        session_->TimerRecordTimer();
+    }
+    void BufferAt(TDateTime when) {
+        clock_.Set(when);
+        session_->WaveInBufferReady();
+    }
+    // Lets real buffers reach the encoder for a while.
+    void Capture(int ms) {
+        const int64_t target = wave_.RecordedBytes() + int64_t(ms) * 44100 * 4 / 1000;
+        ASSERT_TRUE(test::RunUntil([&] { return wave_.RecordedBytes() >= target; }));
+    }
+    std::string InLocal(const std::string& name) const { return local_ + "/" + name; }
+    std::vector<std::string> LocalNames() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(local_)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void SetMtime(const std::string& path, TDateTime when) {
+        timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(std::floor(ToUnixSeconds(when)));
+        times[0].tv_nsec = times[1].tv_nsec = 0;
+        ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0)) << path;
+    }
+
+    ManualClock clock_{At(8, 12, 0, 0)};
+    Clock* previousClock_ = nullptr;
+    test::AlsaFixture fx_;
+    test::ScriptedDialogs dialogs_;
+    test::TempDir dir_;
+    std::string local_;
+    RecorderSettings settings_;
+    TMMCustomWaveIn wave_{"WaveIn"};
+    TMMMP3Encoder mp3_{"MP3"};
+    ViewLog view_;
+    std::unique_ptr<RecordingSession> session_;
+};
+
+// ---- elapsed time and days ----------------------------------------------------------
+
+TEST_F(RecordingSessionTest, ElapsedTimeCountsAcrossMidnight) {
+    StartAt(At(8, 23, 59, 30));
+    BufferAt(At(9, 0, 0, 30));
+    EXPECT_EQ(view_.tempo, "00:01:00");
+    EXPECT_EQ(view_.dias, "00");
+}
+
+TEST_F(RecordingSessionTest, DayRollsOverAtTwentyFourHours) {
+    StartAt(At(8, 10, 0, 0));
+    BufferAt(At(9, 9, 59, 58, 977));
+    EXPECT_EQ(view_.tempo, "23:59:58");
+    EXPECT_EQ(view_.dias, "00");
+    // The buffer that shows 23:59:59 counts the day and keeps its read-out.
+    BufferAt(At(9, 10, 0, 0, 0) - 0.5 * kSecond);
+    EXPECT_EQ(view_.tempo, "23:59:59");
+    EXPECT_EQ(view_.dias, "01");
+    BufferAt(At(9, 10, 0, 0, 23));
+    EXPECT_EQ(view_.tempo, "00:00:00");
+    EXPECT_EQ(view_.dias, "01");
+    EXPECT_EQ(session_->FDayCount(), 1);
+}
+
+TEST_F(RecordingSessionTest, AStallAcrossTheLastSecondStillCountsTheDay) {
+    StartAt(At(8, 10, 0, 0));
+    BufferAt(At(9, 9, 59, 58));
+    // The main thread was held up for three seconds: no buffer saw 23:59:59.
+    BufferAt(At(9, 10, 0, 1));
+    EXPECT_EQ(view_.dias, "01");
+    BufferAt(At(9, 10, 0, 2));
+    EXPECT_EQ(view_.tempo, "00:00:01");
+}
+
+TEST_F(RecordingSessionTest, DayCounterShowsTwoDigits) {
+    StartAt(At(8, 12, 0, 0));
+    session_->SetDayCountForTest(100);
+    BufferAt(At(8, 12, 0, 1));
+    EXPECT_EQ(view_.dias, "10");
+    session_->SetDayCountForTest(7);
+    BufferAt(At(8, 12, 0, 2));
+    EXPECT_EQ(view_.dias, "07");
+}
+
+TEST_F(RecordingSessionTest, ElapsedTimeContinuesAfterStopAndStart) {
+    StartAt(At(8, 12, 0, 0));
+    BufferAt(At(8, 12, 10, 0));
+    EXPECT_EQ(view_.tempo, "00:10:00");
+    StopAt(At(8, 12, 10, 0));
+    // A stop while idle (the tray's "Parar" after a stop) adds nothing.
+    StopAt(At(8, 12, 30, 0));
+    StartAt(At(8, 13, 0, 0));
+    BufferAt(At(8, 13, 0, 5));
+    EXPECT_EQ(view_.tempo, "00:10:05");
+    // A rotation folds the count of the last buffer and goes on from there.
+    BufferAt(At(8, 13, 5, 0));
+    RotateAt(At(8, 13, 5, 0));
+    BufferAt(At(8, 13, 5, 1));
+    EXPECT_EQ(view_.tempo, "00:15:01");
+}
+
+// ---- format banner and encoder bitrate ------------------------------------------------
+
+TEST_F(RecordingSessionTest, FormatSettingSetsBannerAndEncoderBitrate) {
+    const std::string spaces(20, ' ');
+    struct Case {
+        const char* formato;
+        TMMBitrates bitrate;
+        std::string banner;
+    } cases[] = {
+        {"0", TMMBitrates::br40, spaces + "MP3: 32 Kbps, Stereo"},
+        {"00", TMMBitrates::br32, spaces + "MP3: 32 Kbps, Stereo"},
+        {"4", TMMBitrates::br64, spaces + "MP3: 64 Kbps, Stereo"},
+        {"13", TMMBitrates::br320, spaces + "MP3: 320 Kbps, Stereo"},
+    };
+    for (const Case& c : cases) {
+        settings_.Formato = c.formato;
+        session_->ApplyEncoderFormat();
+        EXPECT_EQ(mp3_.Bitrate(), c.bitrate) << c.formato;
+        EXPECT_EQ(view_.banner, c.banner) << c.formato;
+    }
+    mp3_.SetChannelMode(TMMChannelMode::cmMono);
+    session_->ApplyEncoderFormat();
+    EXPECT_EQ(view_.banner, spaces + "MP3: 320 Kbps, Mono");
+
+    // A start applies the current setting before the encoder opens.
+    mp3_.SetChannelMode(TMMChannelMode::cmStereo);
+    settings_.Formato = "0";
+    StartAt(At(8, 12, 0, 0));
+    EXPECT_EQ(mp3_.Bitrate(), TMMBitrates::br40);
+}
+
+// ---- segment naming, rotation and finishing -------------------------------------------
+
+TEST_F(RecordingSessionTest, RotationChainsFinalNamesAndTheFilesDecode) {
+    StartAt(At(8, 15, 30, 12));
+    EXPECT_TRUE(fs::exists(InLocal("0812121530.mp3")));
+    EXPECT_TRUE(session_->TimerRecord().isActive());
+    EXPECT_EQ(session_->TimerRecord().interval(), 600000);
+    Capture(600);
+    RotateAt(At(8, 15, 40, 12));
+    EXPECT_TRUE(session_->IsRecording());
+    EXPECT_EQ(session_->LastFinish().rename, SegmentRename::Renamed);
+    EXPECT_DOUBLE_EQ(session_->FSegmentEndNow(), At(8, 15, 40, 12));
+    EXPECT_DOUBLE_EQ(session_->FSegmentStartNow(), At(8, 15, 40, 12));
+    Capture(600);
+    StopAt(At(8, 15, 44, 50));
+
+    EXPECT_EQ(LocalNames(),
+              (std::vector<std::string>{"0812121530a0812121540.mp3", "0812121540a0812121544.mp3"}));
+    for (const std::string& name : LocalNames()) {
+        const test::DecodedMp3 decoded = test::DecodeMp3(ReadFileBytes(InLocal(name)));
+        ASSERT_TRUE(decoded.ok) << name << ": " << decoded.error;
+        EXPECT_EQ(decoded.rate, 44100) << name;
+        EXPECT_GT(decoded.Frames(), 44100 / 2) << name;
+    }
+    // Buttons and tray followed the capture through the rotation; the
+    // recording as a whole began once and ended once.
+    EXPECT_FALSE(view_.buttonsRecording);
+    EXPECT_EQ(view_.captureStarts, 2);
+    EXPECT_EQ(view_.captureStops, 2);
+    EXPECT_EQ(view_.recordingStates, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(session_->TimerRecord().isActive());
+}
+
+TEST_F(RecordingSessionTest, RotationAcrossMidnightUsesTheNewDate) {
+    StartAt(At(8, 23, 50, 0));
+    RotateAt(At(9, 0, 0, 0));
+    EXPECT_TRUE(fs::exists(InLocal("0812122350a0912120000.mp3")));
+    EXPECT_TRUE(fs::exists(InLocal("0912120000.mp3")));
+}
+
+TEST_F(RecordingSessionTest, StopAndStartWithinOneMinuteNeverOverwrite) {
+    StartAt(At(8, 15, 30, 5));
+    StopAt(At(8, 15, 30, 20));
+    EXPECT_TRUE(fs::exists(InLocal("0812121530a0812121530.mp3")));
+
+    // Same provisional name again: the first one was renamed already.
+    StartAt(At(8, 15, 30, 30));
+    EXPECT_EQ(session_->InProgressPath(), InLocal("0812121530.mp3"));
+    Capture(300);
+    StopAt(At(8, 15, 30, 50));
+    // Its final name is taken: it keeps its provisional name.
+    EXPECT_EQ(session_->LastFinish().rename, SegmentRename::TargetExists);
+    const std::string kept = ReadFileBytes(InLocal("0812121530.mp3"));
+    EXPECT_FALSE(kept.empty());
+
+    // A third start in that minute gets a free name instead of truncating it.
+    StartAt(At(8, 15, 30, 55));
+    EXPECT_EQ(session_->InProgressPath(), InLocal("0812121530-2.mp3"));
+    StopAt(At(8, 15, 31, 10));
+    EXPECT_EQ(ReadFileBytes(InLocal("0812121530.mp3")), kept);
+    EXPECT_TRUE(fs::exists(InLocal("0812121530a0812121531-2.mp3")));
+}
+
+TEST_F(RecordingSessionTest, ChangingTheFolderWhileRecordingFinishesTheSegmentWhereItIs) {
+    const std::string other = (dir_.path() / "Other").string();
+    fs::create_directory(other);
+    StartAt(At(8, 15, 30, 12));
+    settings_.Local = other;
+    RotateAt(At(8, 15, 40, 12));
+    EXPECT_TRUE(fs::exists(InLocal("0812121530a0812121540.mp3")));
+    EXPECT_TRUE(fs::exists(other + "/0812121540.mp3"));
+    EXPECT_EQ(session_->InProgressPath(), other + "/0812121540.mp3");
+}
+
+TEST_F(RecordingSessionTest, BackupCopyAndExportFollowTheirFlags) {
+    const std::string backup = (dir_.path() / "Backup").string();
+    fs::create_directory(backup);
+    settings_.LocalCopia = backup;
+    std::vector<std::string> exported;
+    session_->SetExportHook([&](const std::string& path) { exported.push_back(path); });
+
+    // Copy and export off.
+    StartAt(At(8, 15, 30, 12));
+    StopAt(At(8, 15, 34, 50));
+    EXPECT_TRUE(fs::exists(InLocal("0812121530a0812121534.mp3")));
+    EXPECT_TRUE(fs::is_empty(backup));
+    EXPECT_TRUE(exported.empty());
+
+    // Copy and export on.
+    settings_.Copia = "S";
+    settings_.Crowley = "S";
+    StartAt(At(8, 15, 35, 0));
+    Capture(300);
+    RotateAt(At(8, 15, 45, 0));
+    const std::string final1 = InLocal("0812121535a0812121545.mp3");
+    EXPECT_EQ(ReadFileBytes(backup + "/0812121535a0812121545.mp3"), ReadFileBytes(final1));
+    EXPECT_EQ(exported, std::vector<std::string>{final1});
+
+    // A failed rename: neither copy nor export.
+    WriteFileBytes(InLocal("0812121545a0812121550.mp3"), "an older file of that name");
+    StopAt(At(8, 15, 50, 0));
+    EXPECT_EQ(session_->LastFinish().rename, SegmentRename::TargetExists);
+    EXPECT_FALSE(fs::exists(backup + "/0812121545a0812121550.mp3"));
+    EXPECT_EQ(exported.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(InLocal("0812121545a0812121550.mp3")), "an older file of that name");
+}
+
+TEST_F(RecordingSessionTest, FailedOpensKeepTheSegmentTimerRetrying) {
+    settings_.Local = (dir_.path() / "missing").string();
+    clock_.Set(At(8, 15, 30, 12));
+    EXPECT_THROW(session_->BGravarClick(), Exception);
+    EXPECT_FALSE(session_->IsRecording());
+    EXPECT_FALSE(view_.buttonsRecording);
+    EXPECT_TRUE(session_->TimerRecord().isActive());
+    EXPECT_TRUE(view_.recordingStates.empty());
+
+    // The folder appears: the next tick records.
+    fs::create_directory(settings_.Local);
+    RotateAt(At(8, 15, 40, 12));
+    EXPECT_TRUE(session_->IsRecording());
+
+    // The folder goes away: the tick still finishes the old segment, then
+    // reports the failed open.
+    const std::string old = settings_.Local;
+    settings_.Local = (dir_.path() / "gone").string();
+    EXPECT_THROW(RotateAt(At(8, 15, 50, 12)), Exception);
+    EXPECT_TRUE(fs::exists(old + "/0812121540a0812121550.mp3"));
+    EXPECT_FALSE(session_->IsRecording());
+    EXPECT_TRUE(session_->TimerRecord().isActive());
+    EXPECT_EQ(view_.recordingStates, (std::vector<bool>{true, false}));
+}
+
+TEST_F(RecordingSessionTest, ZeroSegmentLengthNeverRotates) {
+    session_->SetSegmentInterval(0);
+    StartAt(At(8, 15, 30, 12));
+    EXPECT_FALSE(session_->TimerRecord().isActive());
+    // Setting a length while idle takes effect at the next start.
+    StopAt(At(8, 15, 31, 0));
+    session_->SetSegmentInterval(60000);
+    StartAt(At(8, 15, 32, 0));
+    EXPECT_TRUE(session_->TimerRecord().isActive());
+    EXPECT_EQ(session_->TimerRecord().interval(), 60000);
+}
+
+TEST_F(RecordingSessionTest, StartWhileRecordingChangesNothing) {
+    StartAt(At(8, 15, 30, 12));
+    BufferAt(At(8, 15, 31, 12));
+    clock_.Set(At(8, 15, 32, 0));
+    session_->BGravarClick();
+    BufferAt(At(8, 15, 32, 12));
+    EXPECT_EQ(view_.tempo, "00:02:00");
+    EXPECT_EQ(session_->InProgressPath(), InLocal("0812121530.mp3"));
+}
+
+// ---- disk figures, guard and retention triggers ----------------------------------------
+
+TEST_F(RecordingSessionTest, BuffersShowTheDiskFiguresOfTheRecordingFolder) {
+    BufferAt(At(8, 12, 0, 0));
+    EXPECT_EQ(view_.percent, -1) << "no disk figures while idle";
+    StartAt(At(8, 12, 0, 0));
+    BufferAt(At(8, 12, 0, 1));
+    ASSERT_TRUE(session_->Disk().has_value());
+    const DiskFigures disk = *session_->Disk();
+    EXPECT_EQ(view_.livre, std::to_string(disk.freeMB) + " MB");
+    EXPECT_EQ(view_.ocupado, std::to_string(disk.UsedMB()) + " MB");
+    EXPECT_GE(view_.percent, 0);
+    EXPECT_LE(view_.percent, 100);
+}
+
+TEST_F(RecordingSessionTest, GuardDeletesTheOldestRecordingOnePerBuffer) {
+    WriteFileBytes(InLocal("0112121000a0112121010.mp3"), "newer");
+    WriteFileBytes(InLocal("2811121000a2811121010.mp3"), "older");
+    SetMtime(InLocal("0112121000a0112121010.mp3"), At(1, 10, 10, 0));
+    SetMtime(InLocal("2811121000a2811121010.mp3"), EncodeDateTime(2012, 11, 28, 10, 10, 0, 0));
+    StartAt(At(8, 12, 0, 0));
+    settings_.MBLivres = "2147483647";  // never enough: the guard acts on every buffer
+
+    BufferAt(At(8, 12, 0, 1));
+    EXPECT_EQ(session_->LastGuardDeletion(), InLocal("2811121000a2811121010.mp3"));
+    EXPECT_TRUE(fs::exists(InLocal("0112121000a0112121010.mp3")));
+    BufferAt(At(8, 12, 0, 2));
+    EXPECT_EQ(session_->LastGuardDeletion(), InLocal("0112121000a0112121010.mp3"));
+    // Only the segment in progress is left, and it stays.
+    BufferAt(At(8, 12, 0, 3));
+    EXPECT_EQ(session_->LastGuardDeletion(), "");
+    EXPECT_EQ(LocalNames(), std::vector<std::string>{"0812121200.mp3"});
+
+    settings_.MBLivres = "200 MB";
+    EXPECT_THROW(BufferAt(At(8, 12, 0, 4)), EConvertError);
+}
+
+TEST_F(RecordingSessionTest, NightlyRetentionRunsDuringTheLastSecondOfTheDay) {
+    settings_.DiasRec = "30";
+    const std::string old = InLocal("0711121000a0711121010.mp3");
+    WriteFileBytes(old, "old");
+    SetMtime(old, EncodeDateTime(2012, 11, 7, 10, 10, 0, 0));
+    StartAt(At(8, 23, 50, 0));
+    BufferAt(At(8, 23, 59, 58, 990));
+    EXPECT_TRUE(fs::exists(old));
+    BufferAt(At(8, 23, 59, 59, 10));
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_TRUE(fs::exists(InLocal("0812122350.mp3")));
+
+    // DiasRec "0" deletes everything but the segment being written.
+    WriteFileBytes(InLocal("other.mp3"), "x");
+    SetMtime(InLocal("other.mp3"), At(8, 23, 0, 0));
+    settings_.DiasRec = "0";
+    session_->PurgeOldRecordings();
+    EXPECT_EQ(LocalNames(), std::vector<std::string>{"0812122350.mp3"});
+
+    EXPECT_EQ(session_->TimerMataArquivos().interval(), 86400000);
+    EXPECT_TRUE(session_->TimerMataArquivos().isActive());
+    settings_.DiasRec = "trinta";
+    EXPECT_THROW(session_->TimerMataArquivosTimer(), EConvertError);
+}
+
+}  // namespace
+}  // namespace zt
