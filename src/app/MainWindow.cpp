@@ -1,10 +1,431 @@
 #include "app/MainWindow.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSessionManager>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <sys/stat.h>
+
+#include "app/TrayIcon.h"
+#include "app/TrayIcons.h"
+#include "platform/Dialogs.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
+#include "platform/ShutdownInhibitor.h"
+#include "platform/SignalWatcher.h"
+#include "recorder/RecorderChain.h"
+#include "settings/ApplySettings.h"
+#include "settings/SettingsFile.h"
+
 namespace zt {
 
-TFrmGravar::TFrmGravar(QWidget* parent) : QMainWindow(parent) {
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+template <class W>
+W* Named(W* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+}  // namespace
+
+TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent), services_(std::move(services)) {
     setWindowTitle(kMainWindowTitle);
-    resize(640, 420);
+    setObjectName("FrmGravar");
+    ConfigureRecorderChain(waveIn_, mp3_);
+    RecordingView& view = *this;
+    session_ = std::make_unique<RecordingSession>(settings_, waveIn_, mp3_, view, this);
+
+    TrayHandlers handlers;
+    handlers.startRecording = [this] { BGravarClick(); };
+    handlers.stopRecording = [this] { BStopClick(); };
+    handlers.toggleWindow = [this] { ToggleWindow(); };
+    handlers.showWindow = [this] { ShowWindow(); };
+    handlers.hideWindow = [this] { HideWindow(); };
+    handlers.closeWindow = [this] { Fechar1Click(); };
+    tray_ = std::make_unique<TTrayIcon>(std::move(handlers), this);
+
+    BuildWidgets();
+
+    if (services_.watchSignals) {
+        signals_ = std::make_unique<SignalWatcher>(this);
+        connect(signals_.get(), &SignalWatcher::Received, this,
+                Guard([this](int signalNumber) { SignalHandler(signalNumber); }));
+    }
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(app, &QGuiApplication::commitDataRequest, this,
+                Guard([this](QSessionManager& manager) { QueryEndSessionHandler(manager); }));
+    }
+
+    FormCreate();
+}
+
+TFrmGravar::~TFrmGravar() {
+    // A window destroyed while recording (not through closing) still leaves
+    // a finished segment behind.
+    if (session_ && IsRecording()) Guarded([this] { session_->BStopClick(); });
+    if (tray_) tray_->Remove();
+    if (services_.inhibitor) services_.inhibitor->Release();
+}
+
+// ---- building ------------------------------------------------------------------------
+
+QLabel* TFrmGravar::AddMessageLabel(const char* name, const char* text) {
+    auto* label = Named(new QLabel(QString::fromUtf8(text), centralWidget()), name);
+    label->hide();
+    return label;
+}
+
+void TFrmGravar::BuildWidgets() {
+    auto* central = new QWidget(this);
+    central->setObjectName("Skin");
+    setCentralWidget(central);
+    setFixedSize(400, 363);
+
+    auto* layout = new QVBoxLayout(central);
+
+    LFormato = Named(new QLabel(central), "LFormato");
+    LFormato->setTextFormat(Qt::PlainText);
+    layout->addWidget(LFormato);
+
+    auto* readouts = new QGridLayout;
+    auto addReadout = [&](int row, const char* caption, const char* name) {
+        readouts->addWidget(new QLabel(QString::fromUtf8(caption), central), row, 0);
+        auto* value = Named(new QLabel(central), name);
+        value->setTextFormat(Qt::PlainText);
+        readouts->addWidget(value, row, 1);
+        return value;
+    };
+    LTempo = addReadout(0, "Tempo:", "LTempo");
+    LDias = addReadout(1, "Dias:", "LDias");
+    LLivre = addReadout(2, "Livre:", "LLivre");
+    LOcupado = addReadout(3, "Ocupado:", "LOcupado");
+    LTempo->setText("00:00:00");
+    LDias->setText("00");
+    layout->addLayout(readouts);
+
+    ProgressEspaco = Named(new QProgressBar(central), "ProgressEspaco");
+    ProgressEspaco->setRange(0, 100);
+    ProgressEspaco->setValue(0);
+    layout->addWidget(ProgressEspaco);
+
+    auto* recordRow = new QHBoxLayout;
+    BGravar = Named(new QPushButton(FrameIcon(5), QString(), central), "BGravar");
+    BGravar->setCursor(Qt::PointingHandCursor);
+    LabelGravar = Named(new QLabel("Gravar", central), "LabelGravar");
+    BStop = Named(new QPushButton(central), "BStop");
+    BStop->setCursor(Qt::PointingHandCursor);
+    BStop->setIcon(MainIcon());
+    LabelParar = Named(new QLabel("Parar", central), "LabelParar");
+    recordRow->addWidget(BGravar);
+    recordRow->addWidget(LabelGravar);
+    recordRow->addWidget(BStop);
+    recordRow->addWidget(LabelParar);
+    recordRow->addStretch();
+    layout->addLayout(recordRow);
+    connect(BGravar, &QPushButton::clicked, this, Guard([this] { BGravarClick(); }));
+    connect(BStop, &QPushButton::clicked, this, Guard([this] { BStopClick(); }));
+
+    auto* buttons = new QHBoxLayout;
+    auto addButton = [&](const char* name, const char* caption) {
+        auto* button = Named(new QPushButton(QString::fromUtf8(caption), central), name);
+        button->setToolTip(QString::fromUtf8(caption));
+        button->setCursor(Qt::PointingHandCursor);
+        buttons->addWidget(button);
+        return button;
+    };
+    BConfig = addButton("BConfig", "Configurações");
+    BEqualizador = addButton("BEqualizador", "Display");
+    BMinimizar = addButton("BMinimizar", "Minimizar");
+    BOcultar = addButton("BOcultar", "Ocultar");
+    BSair = addButton("BSair", "Fechar");
+    // The settings panel and the displays are not part of this window yet.
+    BConfig->setEnabled(false);
+    BEqualizador->setEnabled(false);
+    layout->addLayout(buttons);
+    connect(BMinimizar, &QPushButton::clicked, this, Guard([this] { BMinimizarClick(); }));
+    connect(BOcultar, &QPushButton::clicked, this, Guard([this] { BOcultarClick(); }));
+    connect(BSair, &QPushButton::clicked, this, Guard([this] { BSairClick(); }));
+
+    // What the settings act on; the settings panel will show them.
+    PConfig = Named(new QWidget(central), "PConfig");
+    auto* config = new QVBoxLayout(PConfig);
+    CBPlacas = Named(new QComboBox(PConfig), "CBPlacas");
+    CBControle = Named(new QComboBox(PConfig), "CBControle");
+    CBLineInRec = Named(new QCheckBox(PConfig), "CBLineInRec");
+    CBPrioridade = Named(new QCheckBox("Definir como prioridade", PConfig), "CBPrioridade");
+    config->addWidget(CBPlacas);
+    config->addWidget(CBControle);
+    config->addWidget(CBLineInRec);
+    config->addWidget(CBPrioridade);
+    PConfig->hide();
+    layout->addStretch();
+
+    AddMessageLabel("lblNecessarioPararGravacaoFinalizarSistema",
+                    kTextNecessarioPararGravacaoFinalizarSistema);
+    AddMessageLabel("lblNecessarioPararGravacaoAntesDesligarWindows",
+                    kTextNecessarioPararGravacaoAntesDesligarWindows);
+    AddMessageLabel("lblHaNovaAtualizacaoDisponivelDesejaAtualizarAgora",
+                    kTextHaNovaAtualizacaoDisponivelDesejaAtualizarAgora);
+
+    TimerInicio = Named(new QTimer(this), "TimerInicio");
+    TimerInicio->setInterval(1000);
+    TimerInicio->setSingleShot(true);
+    connect(TimerInicio, &QTimer::timeout, this, Guard([this] { TimerInicioTimer(); }));
+}
+
+std::string TFrmGravar::MessageText(const char* labelName) const {
+    const QLabel* label = findChild<QLabel*>(labelName);
+    return label ? label->text().toStdString() : std::string();
+}
+
+// ---- creation, show, close -------------------------------------------------------------
+
+void TFrmGravar::FormCreate() {
+    // The card list and the settings: one warning box for any error, and
+    // start-up goes on with whatever was loaded.
+    try {
+        FillCardList();
+        LoadSettings(settings_, *this);
+    } catch (const EAbort&) {
+    } catch (const std::exception& error) {
+        CurrentDialogs().Warning(error.what());
+    }
+    // The recordings' default home beside the program is made on the first
+    // start (a portable copy has none yet); any other folder is the
+    // operator's to provide, so an unmounted drive is not papered over.
+    const std::string defaultFolder = DefaultRecordingFolder(ExecutableDir());
+    if (settings_.Local == defaultFolder) ::mkdir(defaultFolder.c_str(), 0777);
+
+    TimerInicio->start();
+    setWindowIcon(MainIcon());
+    QApplication::setWindowIcon(MainIcon());
+    // An error from here on ends the creation steps; the window still shows.
+    Guarded([this] {
+        tray_->Add();
+        session_->UpdateRecordButtons();
+        session_->PurgeOldRecordings();
+    });
+}
+
+void TFrmGravar::FillCardList() {
+    CBPlacas->clear();
+    for (int32_t i = 0; i < waveIn_.NumDevs(); ++i) {
+        waveIn_.SetDeviceID(i);
+        CBPlacas->addItem(Q(waveIn_.GetProductName()));
+    }
+}
+
+void TFrmGravar::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) Guarded([this] { FormShow(); });
+}
+
+void TFrmGravar::FormShow() {
+    session_->ShowDiskFiguresOnShow();
+}
+
+void TFrmGravar::closeEvent(QCloseEvent* event) {
+    // FormClose: a running recording is stopped and its segment finished,
+    // then the program ends.
+    event->accept();
+    if (closing_) return;
+    closing_ = true;
+    if (IsRecording()) Guarded([this] { session_->BStopClick(); });
+    if (services_.terminate)
+        services_.terminate();
+    else
+        QCoreApplication::quit();
+}
+
+// ---- handlers --------------------------------------------------------------------------
+
+void TFrmGravar::BGravarClick() {
+    session_->BGravarClick();
+}
+
+void TFrmGravar::BStopClick() {
+    session_->BStopClick();
+}
+
+void TFrmGravar::BSairClick() {
+    if (IsRecording()) {
+        CurrentDialogs().Information(MessageText("lblNecessarioPararGravacaoFinalizarSistema"));
+        return;
+    }
+    close();
+}
+
+void TFrmGravar::BOcultarClick() {
+    HideWindow();
+}
+
+void TFrmGravar::BMinimizarClick() {
+    showMinimized();
+}
+
+void TFrmGravar::TimerInicioTimer() {
+    TimerInicio->stop();
+    if (FlagIsSet(settings_.AutoGravar) && !BGravar->isHidden()) BGravarClick();
+}
+
+void TFrmGravar::Gravar1Click() {
+    tray_->Gravar1Click();
+}
+
+void TFrmGravar::Parar1Click() {
+    tray_->Parar1Click();
+}
+
+void TFrmGravar::Fechar1Click() {
+    close();
+}
+
+void TFrmGravar::QueryEndSessionHandler(QSessionManager& manager) {
+    const bool mayAsk = manager.allowsInteraction();
+    if (MayEndSession(mayAsk)) return;
+    if (mayAsk) manager.release();
+    manager.cancel();
+}
+
+bool TFrmGravar::MayEndSession(bool mayAsk) {
+    if (BStop->isHidden()) return true;
+    // Recording: the session may not end. The operator is shown the window
+    // and why; the recording goes on until it is stopped.
+    ShowWindow();
+    if (mayAsk)
+        CurrentDialogs().Information(MessageText("lblNecessarioPararGravacaoAntesDesligarWindows"));
+    return false;
+}
+
+void TFrmGravar::SignalHandler(int) {
+    close();
+}
+
+void TFrmGravar::ToggleWindow() {
+    if (isVisible() && !isMinimized())
+        HideWindow();
+    else
+        ShowWindow();
+}
+
+void TFrmGravar::ShowWindow() {
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void TFrmGravar::HideWindow() {
+    // Without a notification area the icon that brings the window back does
+    // not exist: minimise instead of hiding, so the window stays reachable.
+    if (tray_->Available())
+        hide();
+    else
+        showMinimized();
+}
+
+// ---- SettingsTarget ----------------------------------------------------------------------
+
+void TFrmGravar::ApplyEncoderFormat(const EncoderFormatChoice& format) {
+    session_->ApplyEncoderFormat(format);
+}
+
+void TFrmGravar::SelectSoundCard(int placa) {
+    // A number outside the list leaves no card selected. The card's mixer is
+    // selected here once the mixer is part of the window.
+    CBPlacas->setCurrentIndex(placa >= 0 && placa < CBPlacas->count() ? placa : -1);
+}
+
+bool TFrmGravar::IsRecording() const {
+    return session_->IsRecording();
+}
+
+void TFrmGravar::ChooseDevices(int captureDevice, int) {
+    waveIn_.SetDeviceID(captureDevice);
+}
+
+void TFrmGravar::SetSegmentInterval(int milliseconds) {
+    session_->SetSegmentInterval(milliseconds);
+}
+
+void TFrmGravar::TickPriorityCheckBox() {
+    CBPrioridade->setChecked(true);
+}
+
+void TFrmGravar::RaiseOwnProcessPriority() {
+    throw Exception("Prioridade: a elevação da prioridade do processo não está disponível.");
+}
+
+void TFrmGravar::SelectRecordingInput(int controle) {
+    // The input list and the switching of the mixer's lines come with the
+    // mixer; until then only the choice is kept.
+    CBControle->setCurrentIndex(controle >= 0 && controle < CBControle->count() ? controle : -1);
+    CBLineInRec->setChecked(true);
+}
+
+void TFrmGravar::TickRecordingInputCheckBox() {
+    CBLineInRec->setChecked(true);
+}
+
+// ---- RecordingView -------------------------------------------------------------------------
+
+void TFrmGravar::ShowElapsed(const std::string& tempo, const std::string& dias) {
+    LTempo->setText(Q(tempo));
+    LDias->setText(Q(dias));
+}
+
+void TFrmGravar::ShowDiskFigures(const std::string& livre, const std::string& ocupado,
+                                 int percent) {
+    LLivre->setText(Q(livre));
+    LOcupado->setText(Q(ocupado));
+    ProgressEspaco->setValue(percent);
+}
+
+void TFrmGravar::ShowFormat(const std::string& banner) {
+    LFormato->setText(Q(banner));
+}
+
+void TFrmGravar::ShowRecordButtons(bool recording) {
+    BGravar->setVisible(!recording);
+    LabelGravar->setVisible(!recording);
+    BStop->setVisible(recording);
+    LabelParar->setVisible(recording);
+}
+
+void TFrmGravar::CaptureStarted() {
+    tray_->StartAnimation();
+}
+
+void TFrmGravar::CaptureStopped() {
+    tray_->StopAnimation();
+    tray_->ShowIdleIcon();
+}
+
+void TFrmGravar::RecordingStateChanged(bool recording) {
+    if (!services_.inhibitor) return;
+    if (recording)
+        services_.inhibitor->Acquire();
+    else
+        services_.inhibitor->Release();
 }
 
 }  // namespace zt

@@ -1,18 +1,176 @@
 #pragma once
-// The recorder's main window. For now an empty frame with the program's
-// title; the recording session, displays and tray join it as they are built.
-// Threads: main thread only.
+// The recorder's main window, TFrmGravar. It owns every component of the
+// running system (the capture chain, the recording session, the timers,
+// the tray icon, the shutdown lock), builds itself in a fixed order at
+// creation (FormCreate), refreshes the disk figures whenever it is shown
+// (FormShow) and finishes a running recording before the program ends,
+// whether the operator closes it, the tray menu's "Fechar" does, the
+// desktop session ends or the system sends a termination signal.
+//
+// Until the skin and the displays exist, the window is made of plain
+// widgets; every component carries its own name as its object name and
+// every message the window shows is the caption of an invisible label, so
+// translations can reach both.
+//
+// Threads: main thread only. The capture's notifications, the timers, the
+// tray, the session manager's requests and the termination signals (through
+// a self-pipe) all arrive through the event loop; every handler runs
+// guarded, so no exception leaves it.
 
 #include <QMainWindow>
+#include <functional>
+#include <memory>
+
+#include "audio/MP3Encoder.h"
+#include "audio/WaveIn.h"
+#include "platform/ShutdownInhibitor.h"
+#include "recorder/RecordingSession.h"
+#include "settings/RecorderSettings.h"
+#include "settings/SettingsTarget.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSessionManager;
+class QTimer;
+class QWidget;
 
 namespace zt {
 
+class SignalWatcher;
+class TTrayIcon;
+
 inline constexpr const char* kMainWindowTitle = "Zelta Tresona";
 
-class TFrmGravar : public QMainWindow {
+// The built-in texts of the window's messages.
+inline constexpr const char* kTextNecessarioPararGravacaoFinalizarSistema =
+    "É necessário parar a gravação antes de finalizar o sistema!";
+inline constexpr const char* kTextNecessarioPararGravacaoAntesDesligarWindows =
+    "É necessário parar a gravação antes de desligar o Windows!";
+inline constexpr const char* kTextHaNovaAtualizacaoDisponivelDesejaAtualizarAgora =
+    "Há uma nova atualização disponível. Deseja atualizar agora?";
+
+// What the window uses from outside that differs between the program and
+// its tests.
+struct MainWindowServices {
+    // The shutdown lock held while recording; null holds none.
+    std::unique_ptr<ShutdownInhibitor> inhibitor;
+    // Catch SIGTERM, SIGINT and SIGHUP and finish like closing the window.
+    bool watchSignals = true;
+    // Ends the program once the window has closed; empty: quit the
+    // application's event loop.
+    std::function<void()> terminate;
+};
+
+class TFrmGravar : public QMainWindow, public SettingsTarget, private RecordingView {
     Q_OBJECT
 public:
-    explicit TFrmGravar(QWidget* parent = nullptr);
+    // Runs FormCreate. Errors of the settings step are shown in a warning
+    // box, errors of the later steps by the general error display; the
+    // window is created either way.
+    explicit TFrmGravar(MainWindowServices services = {}, QWidget* parent = nullptr);
+    ~TFrmGravar() override;  // FormDestroy
+
+    // ---- handlers --------------------------------------------------------------------
+    void BGravarClick();
+    void BStopClick();
+    void BSairClick();
+    void BOcultarClick();
+    void BMinimizarClick();
+    void TimerInicioTimer();
+    void Gravar1Click();
+    void Parar1Click();
+    void Fechar1Click();
+    // The desktop session asks whether it may end: refused (with the window
+    // shown and the message) while recording.
+    void QueryEndSessionHandler(QSessionManager& manager);
+    // The decision alone: true when idle; while recording it shows the
+    // window (and, when `mayAsk`, the message) and answers false.
+    bool MayEndSession(bool mayAsk);
+    // A termination signal: finish like closing the window.
+    void SignalHandler(int signalNumber);
+
+    // ---- SettingsTarget ----------------------------------------------------------------
+    void ApplyEncoderFormat(const EncoderFormatChoice& format) override;
+    void SelectSoundCard(int placa) override;
+    bool IsRecording() const override;
+    void ChooseDevices(int captureDevice, int mixerDevice) override;
+    void SetSegmentInterval(int milliseconds) override;
+    void TickPriorityCheckBox() override;
+    void RaiseOwnProcessPriority() override;
+    void SelectRecordingInput(int controle) override;
+    void TickRecordingInputCheckBox() override;
+
+    // ---- parts, for the handlers of other windows and for tests --------------------------
+    RecorderSettings& Settings() { return settings_; }
+    RecordingSession& Session() { return *session_; }
+    TMMWaveIn& WaveIn() { return waveIn_; }
+    TMMMP3Encoder& MP3() { return mp3_; }
+    TTrayIcon& Tray() { return *tray_; }
+    ShutdownInhibitor* Inhibitor() { return services_.inhibitor.get(); }
+    // The caption of an invisible message label ("" when there is none).
+    std::string MessageText(const char* labelName) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;    // FormShow
+    void closeEvent(QCloseEvent* event) override;  // FormClose
+
+private:
+    void BuildWidgets();
+    QLabel* AddMessageLabel(const char* name, const char* text);
+    void FormCreate();
+    void FormShow();
+    void FillCardList();
+    void ToggleWindow();
+    void ShowWindow();
+    void HideWindow();
+
+    // RecordingView
+    void ShowElapsed(const std::string& tempo, const std::string& dias) override;
+    void ShowDiskFigures(const std::string& livre, const std::string& ocupado,
+                         int percent) override;
+    void ShowFormat(const std::string& banner) override;
+    void ShowRecordButtons(bool recording) override;
+    void CaptureStarted() override;
+    void CaptureStopped() override;
+    void RecordingStateChanged(bool recording) override;
+
+    MainWindowServices services_;
+    RecorderSettings settings_;
+    TMMWaveIn waveIn_{"WaveIn"};
+    TMMMP3Encoder mp3_{"MP3"};
+    std::unique_ptr<RecordingSession> session_;
+    std::unique_ptr<TTrayIcon> tray_;
+    std::unique_ptr<SignalWatcher> signals_;
+    bool closing_ = false;
+
+    // Read-outs.
+    QLabel* LFormato = nullptr;
+    QLabel* LTempo = nullptr;
+    QLabel* LDias = nullptr;
+    QLabel* LLivre = nullptr;
+    QLabel* LOcupado = nullptr;
+    QProgressBar* ProgressEspaco = nullptr;
+    // Record and stop.
+    QPushButton* BGravar = nullptr;
+    QPushButton* BStop = nullptr;
+    QLabel* LabelGravar = nullptr;
+    QLabel* LabelParar = nullptr;
+    // Window buttons.
+    QPushButton* BConfig = nullptr;
+    QPushButton* BEqualizador = nullptr;
+    QPushButton* BMinimizar = nullptr;
+    QPushButton* BOcultar = nullptr;
+    QPushButton* BSair = nullptr;
+    // The settings the panel will edit; hidden until it exists.
+    QWidget* PConfig = nullptr;
+    QComboBox* CBPlacas = nullptr;
+    QComboBox* CBControle = nullptr;
+    QCheckBox* CBLineInRec = nullptr;
+    QCheckBox* CBPrioridade = nullptr;
+    QTimer* TimerInicio = nullptr;
 };
 
 }  // namespace zt

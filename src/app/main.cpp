@@ -1,21 +1,49 @@
 #include <QApplication>
+#include <cstdlib>
+#include <memory>
 
+#include "app/DialogLog.h"
 #include "app/MainWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/ShutdownInhibitor.h"
+#include "platform/SingleInstance.h"
 #include "platform/ui/QtDialogs.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(zt::kMainWindowTitle);
-    zt::QtDialogs dialogs;
-    zt::SetDialogs(&dialogs);
+    // The window hides into the tray and message boxes may be the only
+    // window for a moment: the program ends when the main window closes,
+    // never because no window is visible.
+    QApplication::setQuitOnLastWindowClosed(false);
 
-    zt::TFrmGravar* window = nullptr;
-    if (!zt::Guarded([&] { window = new zt::TFrmGravar; }) || !window) return 1;
-    window->show();
-    const int rc = app.exec();
-    delete window;
+    zt::QtDialogs boxes;
+    std::unique_ptr<zt::DialogLog> log;
+    // Test hook: the messages go to a file instead of modal boxes.
+    if (const char* path = std::getenv("ZT_DIALOG_LOG"); path && *path)
+        log = std::make_unique<zt::DialogLog>(path);
+    zt::SetDialogs(log ? static_cast<zt::Dialogs*>(log.get()) : &boxes);
+
+    zt::SingleInstance instance;
+    if (!instance.TryAcquire()) {
+        zt::CurrentDialogs().Information(std::string("O Sistema \"") + zt::kApplicationTitle +
+                                         "\" já está ativo");
+        zt::SetDialogs(nullptr);
+        return 0;
+    }
+
+    int rc = 1;
+    {
+        zt::MainWindowServices services;
+        services.inhibitor = zt::MakeLogindInhibitor();
+        std::unique_ptr<zt::TFrmGravar> window;
+        if (zt::Guarded([&] { window = std::make_unique<zt::TFrmGravar>(std::move(services)); }) &&
+            window) {
+            window->show();
+            rc = app.exec();
+        }
+    }
     zt::SetDialogs(nullptr);
     return rc;
 }

@@ -1,0 +1,33 @@
+#pragma once
+// Dialogs that write every message to a file instead of showing a box: the
+// program uses them when ZT_DIALOG_LOG names a file, so that tests which run
+// the real program can read what it would have shown without a modal box
+// waiting for a click. Each message is one record: the kind ("Information",
+// "Warning", "Error", "Question"), a tab, the text, and a NUL byte (texts may
+// hold line breaks). Questions are answered No.
+//
+// Threads: main thread only, like every Dialogs implementation.
+
+#include <string>
+
+#include "platform/Dialogs.h"
+
+namespace zt {
+
+class DialogLog final : public Dialogs {
+public:
+    explicit DialogLog(std::string path) : path_(std::move(path)) {}
+    void Information(const std::string& text) override { Write("Information", text); }
+    void Warning(const std::string& text) override { Write("Warning", text); }
+    void Error(const std::string& text) override { Write("Error", text); }
+    bool Question(const std::string& text) override {
+        Write("Question", text);
+        return false;
+    }
+
+private:
+    void Write(const char* kind, const std::string& text);
+    std::string path_;
+};
+
+}  // namespace zt

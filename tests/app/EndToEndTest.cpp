@@ -1,0 +1,223 @@
+// The real program, copied into a temporary folder and run as a separate
+// process (offscreen, the test PCM as its ALSA default device, its own
+// runtime folder for the single-instance lock, its messages written to a
+// file instead of shown): first start, auto-record, a real segment rotation,
+// the termination signal and a second start.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "AppTestSupport.h"
+#include "audio/Mpg123TestDecoder.h"
+#include "audio/SignalTestSupport.h"
+#include "support/AlsaFixture.h"
+#include "support/TempDir.h"
+
+namespace zt::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string AsBytes(const std::vector<int16_t>& pcm) {
+    return std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * sizeof(int16_t));
+}
+
+bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    while (Clock::now() < end) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return cond();
+}
+
+uintmax_t SizeOf(const std::string& path) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+// The dialog records the program wrote: "Kind\ttext" each.
+std::vector<std::string> DialogRecords(const std::string& path) {
+    std::vector<std::string> records;
+    const std::string bytes = fs::exists(path) ? ReadFileBytes(path) : std::string();
+    size_t start = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\0') {
+            records.push_back(bytes.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return records;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    EndToEnd() : fx_(AsBytes(Sweep(44100, 2, 4.0))) {
+        program_ = folder_.file("ZeltaTresona");
+        fs::copy_file(ZT_PROGRAM_PATH, program_);
+        fs::permissions(program_, fs::perms::owner_all, fs::perm_options::add);
+        runtime_ = (runtimeDir_.path() / "run").string();
+        ::mkdir(runtime_.c_str(), 0700);
+    }
+    ~EndToEnd() override {
+        for (auto& p : processes_) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+    }
+
+    QProcess& Launch() {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("ALSA_CONFIG_PATH", QString::fromStdString(fx_.ConfigPathValue()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime_));
+        env.insert("ZT_DIALOG_LOG", QString::fromStdString(DialogLog()));
+        // No desktop session and no system bus in the child.
+        env.remove("SESSION_MANAGER");
+        env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zt-test-bus");
+        process->setProcessEnvironment(env);
+        process->setWorkingDirectory(QString::fromStdString(folder_.path().string()));
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->start(QString::fromStdString(program_), {});
+        EXPECT_TRUE(process->waitForStarted(10000));
+        processes_.push_back(std::move(process));
+        return *processes_.back();
+    }
+
+    // Sends SIGTERM and waits for a normal exit.
+    void Terminate(QProcess& process) {
+        ASSERT_EQ(0, ::kill(static_cast<pid_t>(process.processId()), SIGTERM));
+        ASSERT_TRUE(process.waitForFinished(30000)) << Output(process);
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << Output(process);
+        EXPECT_EQ(process.exitCode(), 0) << Output(process);
+    }
+    static std::string Output(QProcess& process) { return process.readAll().toStdString(); }
+
+    std::string Audio() const { return folder_.file("Audio"); }
+    std::string DialogLog() const { return (runtimeDir_.path() / "dialogs.log").string(); }
+    std::vector<std::string> Recordings() const { return FileNames(Audio()); }
+    bool Running(QProcess& process) const { return process.state() == QProcess::Running; }
+
+    // The one provisional recording once it has received audio.
+    std::string WaitForProvisional(QProcess& process) {
+        std::string path;
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                for (const std::string& name : Recordings())
+                    if (IsProvisionalName(name) && SizeOf(Audio() + "/" + name) > 4000)
+                        path = Audio() + "/" + name;
+                return !path.empty() || !Running(process);
+            },
+            std::chrono::seconds(20)));
+        EXPECT_FALSE(path.empty()) << Output(process);
+        return path;
+    }
+
+    TempDir folder_;      // the program's folder
+    TempDir runtimeDir_;  // the user's runtime folder and the dialog log
+    std::string program_, runtime_;
+    AlsaFixture fx_;
+    std::vector<std::unique_ptr<QProcess>> processes_;
+};
+
+void ExpectDecodes(const std::string& path, double minSeconds, double maxSeconds) {
+    const DecodedMp3 decoded = DecodeMp3(ReadFileBytes(path));
+    ASSERT_TRUE(decoded.ok) << path << ": " << decoded.error;
+    EXPECT_EQ(decoded.rate, 44100) << path;
+    EXPECT_EQ(decoded.channels, 2) << path;
+    const double seconds = double(decoded.Frames()) / 44100.0;
+    EXPECT_GE(seconds, minSeconds) << path;
+    EXPECT_LE(seconds, maxSeconds) << path;
+}
+
+TEST_F(EndToEnd, FirstStartWritesDefaultsRecordsAndFinishesOnTermination) {
+    const auto launched = Clock::now();
+    QProcess& p = Launch();
+    ASSERT_TRUE(
+        WaitFor([&] { return fs::exists(folder_.file("cfg.ini")); }, std::chrono::seconds(10)))
+        << Output(p);
+    const std::string provisional = WaitForProvisional(p);
+    ASSERT_FALSE(provisional.empty());
+    // Recording starts by itself, one second after the window was made.
+    EXPECT_GE(Clock::now() - launched, std::chrono::milliseconds(900));
+    const std::string cfg = ReadFileBytes(folder_.file("cfg.ini"));
+    for (const char* line : {"TempoRec=10", "AutoGravar=S", "DiasRec=30", "MB Livres=200"})
+        EXPECT_NE(cfg.find(line), std::string::npos) << line;
+
+    // The file grows while recording goes on.
+    const uintmax_t size = SizeOf(provisional);
+    ASSERT_TRUE(
+        WaitFor([&] { return SizeOf(provisional) > size + 8000; }, std::chrono::seconds(10)));
+
+    Terminate(p);
+    const std::vector<std::string> files = Recordings();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(IsFinalName(files[0])) << files[0];
+    EXPECT_EQ(files[0].substr(0, 10), fs::path(provisional).filename().string().substr(0, 10));
+    ExpectDecodes(Audio() + "/" + files[0], 1.0, 60.0);
+    EXPECT_TRUE(DialogRecords(DialogLog()).empty());
+}
+
+TEST_F(EndToEnd, SegmentsRotateAndASecondStartLeavesTheFirstAlone) {
+    WriteSettings(folder_.dir(), {{"TempoRec", "1"}});
+    QProcess& first = Launch();
+    const std::string provisional = WaitForProvisional(first);
+    ASSERT_FALSE(provisional.empty());
+
+    // A second start says so and ends, without touching the first.
+    QProcess& second = Launch();
+    ASSERT_TRUE(second.waitForFinished(30000)) << Output(second);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(
+        DialogRecords(DialogLog()),
+        std::vector<std::string>{"Information\tO Sistema \"Zelta Tresona 2012\" já está ativo"});
+    EXPECT_TRUE(Running(first));
+    const uintmax_t size = SizeOf(provisional);
+    ASSERT_TRUE(
+        WaitFor([&] { return SizeOf(provisional) > size + 8000; }, std::chrono::seconds(10)));
+
+    // After one minute the segment is cut: a final name and a new provisional one.
+    std::string cut, next;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const std::vector<std::string> files = Recordings();
+            if (files.size() != 2) return false;
+            for (const std::string& name : files) {
+                if (IsFinalName(name)) cut = name;
+                if (IsProvisionalName(name)) next = name;
+            }
+            return !cut.empty() && !next.empty() && SizeOf(Audio() + "/" + next) > 4000;
+        },
+        std::chrono::seconds(90)))
+        << Output(first);
+    Terminate(first);
+
+    // The first segment keeps its name; the second one is finished too, and
+    // the names chain: the first ends where the second starts.
+    const std::vector<std::string> files = Recordings();
+    ASSERT_EQ(files.size(), 2u);
+    const std::string last = files[0] == cut ? files[1] : files[0];
+    ASSERT_TRUE(IsFinalName(last)) << last;
+    EXPECT_EQ(last.substr(0, 10), next.substr(0, 10));
+    EXPECT_EQ(cut.substr(11, 10), last.substr(0, 10));
+    ExpectDecodes(Audio() + "/" + cut, 55.0, 61.0);
+    ExpectDecodes(Audio() + "/" + last, 0.5, 30.0);
+    EXPECT_EQ(DialogRecords(DialogLog()).size(), 1u);
+}
+
+}  // namespace
+}  // namespace zt::test

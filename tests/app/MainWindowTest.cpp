@@ -1,0 +1,280 @@
+// The main window in this process (offscreen): creation in order, the
+// auto-start, the closing rules, the session end, the termination signals
+// and the tray menu's effect on the recording. Real capture from the test
+// PCM, the real encoder, real files in a temporary program folder.
+
+#include "app/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <csignal>
+#include <filesystem>
+
+#include "AppTestSupport.h"
+#include "app/TrayIcon.h"
+#include "audio/Mpg123TestDecoder.h"
+#include "audio/WaveInTestSupport.h"
+#include "platform/Paths.h"
+#include "platform/ShutdownInhibitor.h"
+#include "support/AlsaFixture.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace zt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FileNames;
+using test::ReadFileBytes;
+using test::RunUntil;
+
+class FakeInhibitor final : public ShutdownInhibitor {
+public:
+    void Acquire() override {
+        if (!held) ++acquired;
+        held = true;
+    }
+    void Release() override {
+        if (held) ++released;
+        held = false;
+    }
+    bool Held() const override { return held; }
+    bool held = false;
+    int acquired = 0, released = 0;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() : fx_(std::string(5 * 44100 * 4, '\0')) {
+        SetExecutableDirOverride(exeDir_.dir());
+    }
+    ~MainWindowTest() override {
+        window_.reset();
+        SetExecutableDirOverride("");
+    }
+
+    TFrmGravar& Create(bool watchSignals = false) {
+        MainWindowServices services;
+        auto inhibitor = std::make_unique<FakeInhibitor>();
+        inhibitor_ = inhibitor.get();
+        services.inhibitor = std::move(inhibitor);
+        services.watchSignals = watchSignals;
+        services.terminate = [this] { ++terminations_; };
+        window_ = std::make_unique<TFrmGravar>(std::move(services));
+        return *window_;
+    }
+    template <class W>
+    W* Child(const char* name) {
+        W* w = window_->findChild<W*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    std::string Text(const char* label) { return Child<QLabel>(label)->text().toStdString(); }
+    bool Shown(const char* name) { return !Child<QWidget>(name)->isHidden(); }
+    std::string Audio() const { return exeDir_.dir() + "Audio"; }
+    // Waits until the running segment has received MP3 data.
+    void WaitForAudio() {
+        ASSERT_TRUE(RunUntil([&] {
+            const std::string path = window_->Session().InProgressPath();
+            std::error_code ec;
+            return !path.empty() && fs::file_size(path, ec) > 2000 && !ec;
+        }));
+    }
+
+    test::TempDir exeDir_;
+    test::AlsaFixture fx_;
+    test::ScriptedDialogs dialogs_;
+    std::unique_ptr<TFrmGravar> window_;
+    FakeInhibitor* inhibitor_ = nullptr;
+    int terminations_ = 0;
+};
+
+TEST_F(MainWindowTest, FirstStartWritesDefaultsAndRecordsOneSecondLater) {
+    TFrmGravar& w = Create();
+    EXPECT_TRUE(fs::exists(exeDir_.file("cfg.ini")));
+    EXPECT_TRUE(fs::is_directory(Audio()));
+    EXPECT_EQ(w.Settings().Local, Audio());
+    EXPECT_EQ(Text("LFormato"), std::string(20, ' ') + "MP3: 64 Kbps, Stereo");
+    EXPECT_TRUE(Shown("BGravar"));
+    EXPECT_FALSE(Shown("BStop"));
+    QTimer* inicio = Child<QTimer>("TimerInicio");
+    EXPECT_TRUE(inicio->isActive());
+    EXPECT_TRUE(inicio->isSingleShot());
+    EXPECT_EQ(inicio->interval(), 1000);
+    EXPECT_EQ(w.Session().SegmentInterval(), 600000);
+    EXPECT_FALSE(w.IsRecording());
+    EXPECT_TRUE(dialogs_.shown.empty());
+
+    // AutoGravar "S": the start-up timer starts the recording.
+    ASSERT_TRUE(RunUntil([&] { return w.IsRecording(); }, std::chrono::seconds(5)));
+    EXPECT_FALSE(inicio->isActive());
+    EXPECT_FALSE(Shown("BGravar"));
+    EXPECT_TRUE(Shown("BStop"));
+    EXPECT_TRUE(Shown("LabelParar"));
+    EXPECT_FALSE(Shown("LabelGravar"));
+    EXPECT_TRUE(inhibitor_->held);
+    EXPECT_TRUE(w.Session().TimerRecord().isActive());
+    WaitForAudio();
+    const std::vector<std::string> files = FileNames(Audio());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(test::IsProvisionalName(files[0])) << files[0];
+    EXPECT_NE(Text("LLivre").find(" MB"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ClosingWhileRecordingIsRefusedByTheButtonAndFinishesFromTheTray) {
+    TFrmGravar& w = Create();
+    w.BGravarClick();
+    ASSERT_TRUE(w.IsRecording());
+    WaitForAudio();
+
+    w.BSairClick();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Information);
+    EXPECT_EQ(dialogs_.shown[0].text,
+              "É necessário parar a gravação antes de finalizar o sistema!");
+    EXPECT_TRUE(w.IsRecording());
+    EXPECT_EQ(terminations_, 0);
+
+    // The session end is refused while recording, with the window shown.
+    w.hide();
+    EXPECT_FALSE(w.MayEndSession(true));
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_EQ(dialogs_.shown.size(), 2u);
+    EXPECT_EQ(dialogs_.shown[1].text, "É necessário parar a gravação antes de desligar o Windows!");
+    EXPECT_TRUE(w.IsRecording());
+
+    w.Tray().Fechar1Click();
+    EXPECT_FALSE(w.IsRecording());
+    EXPECT_EQ(terminations_, 1);
+    EXPECT_FALSE(inhibitor_->held);
+    const std::vector<std::string> files = FileNames(Audio());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(test::IsFinalName(files[0])) << files[0];
+    const test::DecodedMp3 decoded = test::DecodeMp3(ReadFileBytes(Audio() + "/" + files[0]));
+    EXPECT_TRUE(decoded.ok) << decoded.error;
+}
+
+TEST_F(MainWindowTest, IdleWindowClosesAndLetsTheSessionEnd) {
+    test::WriteSettings(exeDir_.dir(), {{"AutoGravar", "N"}});
+    TFrmGravar& w = Create();
+    w.TimerInicioTimer();
+    EXPECT_FALSE(w.IsRecording());
+    EXPECT_TRUE(w.MayEndSession(true));
+    w.BSairClick();
+    EXPECT_EQ(terminations_, 1);
+    EXPECT_TRUE(dialogs_.shown.empty());
+    EXPECT_TRUE(FileNames(Audio()).empty());
+}
+
+TEST_F(MainWindowTest, TrayMenuStatesChangeOnlyThroughItsOwnItems) {
+    test::WriteSettings(exeDir_.dir(), {{"AutoGravar", "N"}});
+    TFrmGravar& w = Create();
+    TTrayIcon& tray = w.Tray();
+    EXPECT_FALSE(tray.Gravar1()->isEnabled());
+    EXPECT_TRUE(tray.Parar1()->isEnabled());
+
+    // "Parar" on an idle recorder finds nothing to finish.
+    w.Parar1Click();
+    EXPECT_TRUE(tray.Gravar1()->isEnabled());
+    EXPECT_FALSE(tray.Parar1()->isEnabled());
+    EXPECT_TRUE(FileNames(Audio()).empty());
+
+    w.Gravar1Click();
+    EXPECT_TRUE(w.IsRecording());
+    EXPECT_FALSE(tray.Gravar1()->isEnabled());
+    EXPECT_TRUE(tray.Parar1()->isEnabled());
+
+    // A stop and a start from the window leave the menu alone.
+    w.BStopClick();
+    EXPECT_FALSE(w.IsRecording());
+    w.BGravarClick();
+    EXPECT_TRUE(w.IsRecording());
+    EXPECT_FALSE(tray.Gravar1()->isEnabled());
+    EXPECT_TRUE(tray.Parar1()->isEnabled());
+
+    // The tray animates while recording and shows the idle frame after a stop.
+    EXPECT_TRUE(tray.TimerIcone()->isActive());
+    w.BStopClick();
+    EXPECT_FALSE(tray.TimerIcone()->isActive());
+    EXPECT_EQ(inhibitor_->acquired, 2);
+    EXPECT_EQ(inhibitor_->released, 2);
+}
+
+TEST_F(MainWindowTest, SettingsErrorsAtStartUpAreShownAndStartUpGoesOn) {
+    struct Case {
+        const char* key;
+        const char* value;
+        DialogKind kind;
+        std::string text;
+    } cases[] = {
+        // The settings step: one warning box, the rest of creation runs.
+        {"TempoRec", "dez", DialogKind::Warning, "'dez' is not a valid integer value"},
+        // The retention pass: the general error display.
+        {"DiasRec", "trinta", DialogKind::Error, "'trinta' is not a valid integer value"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        dialogs_.shown.clear();
+        // An old recording, so the retention pass converts DiasRec.
+        fs::create_directories(Audio());
+        test::WriteFileBytes(Audio() + "/0101101000a0101101010.mp3", "old");
+        test::WriteSettings(exeDir_.dir(), {{c.key, c.value}, {"AutoGravar", "N"}});
+        Create();
+        ASSERT_EQ(dialogs_.shown.size(), 1u);
+        EXPECT_EQ(dialogs_.shown[0].kind, c.kind);
+        EXPECT_EQ(dialogs_.shown[0].text, c.text);
+        EXPECT_EQ(Text("LFormato"), std::string(20, ' ') + "MP3: 64 Kbps, Stereo");
+        EXPECT_TRUE(Shown("BGravar"));
+        EXPECT_TRUE(Child<QTimer>("TimerInicio")->isActive());
+        window_.reset();
+    }
+}
+
+TEST_F(MainWindowTest, TerminationSignalFinishesTheRunningSegment) {
+    for (int signalNumber : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signalNumber);
+        terminations_ = 0;
+        TFrmGravar& w = Create(/*watchSignals=*/true);
+        w.BGravarClick();
+        WaitForAudio();
+        const std::string provisional = w.Session().InProgressPath();
+        ASSERT_EQ(0, ::raise(signalNumber));
+        ASSERT_TRUE(RunUntil([&] { return terminations_ > 0; }));
+        EXPECT_FALSE(w.IsRecording());
+        EXPECT_FALSE(fs::exists(provisional));
+        const std::string final = w.Session().LastFinish().finalPath;
+        EXPECT_TRUE(test::IsFinalName(fs::path(final).filename())) << final;
+        const test::DecodedMp3 decoded = test::DecodeMp3(ReadFileBytes(final));
+        EXPECT_TRUE(decoded.ok) << decoded.error;
+        window_.reset();
+        // The next round starts within the same minute: leave its names free.
+        fs::remove_all(Audio());
+    }
+}
+
+TEST_F(MainWindowTest, ShowingTheWindowRefreshesTheDiskFigures) {
+    test::WriteSettings(exeDir_.dir(), {{"AutoGravar", "N"}});
+    TFrmGravar& w = Create();
+    EXPECT_EQ(Text("LLivre"), "");
+    w.show();
+    EXPECT_NE(Text("LLivre").find(" MB"), std::string::npos);
+    EXPECT_NE(Text("LOcupado").find(" MB"), std::string::npos);
+
+    // Without a notification area, hiding minimises so the window can
+    // still be brought back; the tray's toggle restores it.
+    ASSERT_FALSE(w.Tray().Available());
+    w.BOcultarClick();
+    EXPECT_FALSE(w.isHidden());
+    EXPECT_TRUE(w.isMinimized());
+    w.Tray().TrayCallback(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w.isMinimized());
+    EXPECT_TRUE(w.isVisible());
+}
+
+}  // namespace
+}  // namespace zt
