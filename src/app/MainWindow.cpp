@@ -66,11 +66,12 @@ TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
     if (services_.watchSignals) {
         signals_ = std::make_unique<SignalWatcher>(this);
         connect(signals_.get(), &SignalWatcher::Received, this,
-                Guard([this](int signalNumber) { SignalHandler(signalNumber); }));
+                [this](int signalNumber) { Guarded([&] { SignalHandler(signalNumber); }); });
     }
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        connect(app, &QGuiApplication::commitDataRequest, this,
-                Guard([this](QSessionManager& manager) { QueryEndSessionHandler(manager); }));
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+            Guarded([&] { QueryEndSessionHandler(manager); });
+        });
     }
 
     FormCreate();
@@ -337,7 +338,7 @@ void TFrmGravar::ShowWindow() {
 void TFrmGravar::HideWindow() {
     // Without a notification area the icon that brings the window back does
     // not exist: minimise instead of hiding, so the window stays reachable.
-    if (tray_->Available())
+    if (tray_->Shown())
         hide();
     else
         showMinimized();

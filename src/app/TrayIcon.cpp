@@ -16,6 +16,7 @@ namespace {
 constexpr int kPopupDelayMs = 200;
 constexpr int kFrameIntervalMs = 300;
 constexpr int kIdleFrame = 5;
+constexpr int kHostPollMs = 5000;
 
 void Call(const std::function<void()>& handler) {
     if (handler) handler();
@@ -30,6 +31,7 @@ TTrayIcon::TTrayIcon(TrayHandlers handlers, QObject* parent)
       menu_(std::make_unique<QMenu>()),
       timerPopup_(new QTimer(this)),
       timerIcone_(new QTimer(this)),
+      waitForHost_(new QTimer(this)),
       main_(MainIcon()) {
     for (int n = 1; n <= kTrayFrameCount; ++n) frames_[n - 1] = FrameIcon(n);
 
@@ -61,6 +63,13 @@ TTrayIcon::TTrayIcon(TrayHandlers handlers, QObject* parent)
     timerIcone_->setInterval(kFrameIntervalMs);
     connect(timerIcone_, &QTimer::timeout, this,
             [this] { Guarded([this] { TimerIconeTimer(); }); });
+
+    waitForHost_->setInterval(kHostPollMs);
+    connect(waitForHost_, &QTimer::timeout, this, [this] {
+        if (!Available()) return;
+        waitForHost_->stop();
+        tray_->show();
+    });
 }
 
 TTrayIcon::~TTrayIcon() = default;
@@ -78,11 +87,19 @@ QAction* TTrayIcon::AddItem(const char* name, const char* caption, int image,
 }
 
 void TTrayIcon::Add() {
-    if (Available()) tray_->show();
+    if (Available())
+        tray_->show();
+    else
+        waitForHost_->start();
 }
 
 void TTrayIcon::Remove() {
+    waitForHost_->stop();
     tray_->hide();
+}
+
+bool TTrayIcon::Shown() const {
+    return tray_->isVisible();
 }
 
 bool TTrayIcon::Available() const {

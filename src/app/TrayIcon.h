@@ -44,13 +44,17 @@ public:
     explicit TTrayIcon(TrayHandlers handlers, QObject* parent = nullptr);
     ~TTrayIcon() override;
 
-    // Shows the icon (tip "Zelta Tresona 2012", icon MainIcon()) when a tray
-    // host exists; without one it does nothing.
+    // Shows the icon (tip "Zelta Tresona 2012", icon MainIcon()). Without a
+    // tray host it looks again every few seconds and shows the icon once a
+    // host appears (a desktop whose panel starts after the recorder).
     void Add();
     // Hides it (the window's destruction).
     void Remove();
     // A tray host exists (QSystemTrayIcon::isSystemTrayAvailable()).
     bool Available() const;
+    // The icon is in the notification area now, so the window can be hidden
+    // and still be brought back.
+    bool Shown() const;
     void StartAnimation();  // enable TimerIcone (300 ms)
     void StopAnimation();   // disable TimerIcone
     void ShowIdleIcon();    // icon of Image5 as app icon and tray icon
@@ -90,6 +94,7 @@ private:
     QAction* parar1_ = nullptr;
     QTimer* timerPopup_;
     QTimer* timerIcone_;
+    QTimer* waitForHost_;  // Add() without a tray host: look again later
     uint8_t frame_ = 0;
     QIcon current_;
     QIcon main_;

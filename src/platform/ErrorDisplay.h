@@ -36,7 +36,8 @@ bool Guarded(F&& fn) noexcept {
 // them) are dropped, the way Qt drops them for a plain slot.
 template <class F>
 auto Guard(F fn) {
-    return [fn = std::move(fn)](auto&&... args) mutable noexcept {
+    return [fn = std::move(fn)](auto&&... args) mutable noexcept requires(
+        std::is_invocable_v<F&, decltype(args)...> || std::is_invocable_v<F&>) {
         Guarded([&] {
             if constexpr (std::is_invocable_v<F&, decltype(args)...>)
                 fn(std::forward<decltype(args)>(args)...);

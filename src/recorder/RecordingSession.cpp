@@ -62,10 +62,7 @@ void RecordingSession::BGravarClick() {
     ApplyEncoderFormat();
     PrepareSegmentFile();
     segmentStartNow_ = clock.Now();
-    struct Report {
-        RecordingSession* self;
-        ~Report() { self->ReportRecordingState(); }
-    } report{this};
+    const ReportStateOnExit report{this};
     OpenAndStart();
 }
 
@@ -82,10 +79,7 @@ void RecordingSession::BStopClick() {
     current_ = SegmentFile{};
     endStamp_ = SegmentStamp(clock.Now());
     segmentEndNow_ = clock.Now();
-    struct Report {
-        RecordingSession* self;
-        ~Report() { self->ReportRecordingState(); }
-    } report{this};
+    const ReportStateOnExit report{this};
     FinishPreviousSegment();
 }
 

@@ -153,6 +153,13 @@ public:
     void SetDayCountForTest(int32_t days) { dayCount_ = days; }
 
 private:
+    // Reports the recording state when the handler leaves, also by an
+    // exception.
+    struct ReportStateOnExit {
+        RecordingSession* self;
+        ~ReportStateOnExit() { self->ReportRecordingState(); }
+    };
+
     void PrepareSegmentFile();
     void RestartSegmentTimer();
     void OpenAndStart();

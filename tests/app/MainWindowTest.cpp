@@ -235,6 +235,37 @@ TEST_F(MainWindowTest, SettingsErrorsAtStartUpAreShownAndStartUpGoesOn) {
     }
 }
 
+TEST_F(MainWindowTest, FailedStartIsShownAndTheSegmentTimerTriesAgain) {
+    const std::string missing = exeDir_.dir() + "Gravacoes";
+    test::WriteSettings(exeDir_.dir(), {{"Local", missing}});
+    TFrmGravar& w = Create();
+    ASSERT_TRUE(RunUntil([&] { return !dialogs_.shown.empty(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Error);
+    EXPECT_FALSE(w.IsRecording());
+    EXPECT_TRUE(Shown("BGravar"));
+    EXPECT_FALSE(inhibitor_->held);
+    EXPECT_TRUE(w.Session().TimerRecord().isActive());
+    // The folder is back (a drive mounted again): the next cut records.
+    fs::create_directory(missing);
+    w.Session().TimerRecord().setInterval(1);
+    ASSERT_TRUE(RunUntil([&] { return w.IsRecording(); }));
+    EXPECT_TRUE(inhibitor_->held);
+}
+
+TEST_F(MainWindowTest, AnErrorInTheBufferHandlerStopsTheCaptureAndIsShown) {
+    test::WriteSettings(exeDir_.dir(), {{"MB Livres", "duzentos"}, {"AutoGravar", "N"}});
+    TFrmGravar& w = Create();
+    w.BGravarClick();
+    ASSERT_TRUE(RunUntil([&] { return !w.IsRecording(); }));
+    ASSERT_FALSE(dialogs_.shown.empty());
+    EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Error);
+    EXPECT_EQ(dialogs_.shown[0].text, "'duzentos' is not a valid integer value");
+    EXPECT_TRUE(Shown("BGravar"));
+    EXPECT_FALSE(Shown("BStop"));
+    EXPECT_FALSE(inhibitor_->held);
+    EXPECT_TRUE(w.Session().TimerRecord().isActive());
+}
+
 TEST_F(MainWindowTest, TerminationSignalFinishesTheRunningSegment) {
     for (int signalNumber : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signalNumber);
@@ -267,7 +298,7 @@ TEST_F(MainWindowTest, ShowingTheWindowRefreshesTheDiskFigures) {
 
     // Without a notification area, hiding minimises so the window can
     // still be brought back; the tray's toggle restores it.
-    ASSERT_FALSE(w.Tray().Available());
+    ASSERT_FALSE(w.Tray().Shown());
     w.BOcultarClick();
     EXPECT_FALSE(w.isHidden());
     EXPECT_TRUE(w.isMinimized());

@@ -283,6 +283,7 @@ TEST(TrayIcon, WithoutATrayHostAddAndRemoveChangeNothing) {
     ASSERT_FALSE(t.icon.Available()) << "this test expects the offscreen platform";
     EXPECT_NO_THROW(t.icon.Add());
     EXPECT_FALSE(t.icon.Tray()->isVisible());
+    EXPECT_FALSE(t.icon.Shown());
     EXPECT_NO_THROW(t.icon.Remove());
     EXPECT_FALSE(t.icon.Tray()->isVisible());
     EXPECT_TRUE(t.calls.empty());
