@@ -12,7 +12,7 @@
 
 #include "platform/Convert.h"
 #include "platform/Exceptions.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace zt {
 

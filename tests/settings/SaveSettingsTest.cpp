@@ -6,7 +6,7 @@
 #include "RecordingTarget.h"
 #include "platform/Exceptions.h"
 #include "settings/ApplySettings.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "settings/SaveSettings.h"
 #include "settings/SettingsFile.h"
 

@@ -5,7 +5,7 @@
 #include "RecordingTarget.h"
 #include "platform/Exceptions.h"
 #include "settings/ApplySettings.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "settings/SettingsFile.h"
 #include "support/FileSystemLimits.h"
 
