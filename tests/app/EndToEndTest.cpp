@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -19,6 +17,7 @@
 #include "audio/Mpg123TestDecoder.h"
 #include "audio/SignalTestSupport.h"
 #include "support/AlsaFixture.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace zt::test {
@@ -69,60 +68,46 @@ protected:
         runtime_ = (runtimeDir_.path() / "run").string();
         ::mkdir(runtime_.c_str(), 0700);
     }
-    ~EndToEnd() override {
-        for (auto& p : processes_) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
-        }
-    }
-
-    QProcess& Launch() {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("ALSA_CONFIG_PATH", QString::fromStdString(fx_.ConfigPathValue()));
-        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime_));
-        env.insert("ZT_DIALOG_LOG", QString::fromStdString(DialogLog()));
-        // No desktop session and no system bus in the child.
-        env.remove("SESSION_MANAGER");
-        env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zt-test-bus");
-        process->setProcessEnvironment(env);
-        process->setWorkingDirectory(QString::fromStdString(folder_.path().string()));
-        process->setProcessChannelMode(QProcess::MergedChannels);
-        process->start(QString::fromStdString(program_), {});
-        EXPECT_TRUE(process->waitForStarted(10000));
-        processes_.push_back(std::move(process));
+    ChildProcess& Launch() {
+        const ChildProcess::EnvChanges env = {
+            {"QT_QPA_PLATFORM", "offscreen"},
+            {"ALSA_CONFIG_PATH", fx_.ConfigPathValue()},
+            {"XDG_RUNTIME_DIR", runtime_},
+            {"ZT_DIALOG_LOG", DialogLog()},
+            // No desktop session and no system bus in the child.
+            {"SESSION_MANAGER", std::nullopt},
+            {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zt-test-bus"},
+        };
+        processes_.push_back(std::make_unique<ChildProcess>(program_, std::vector<std::string>{},
+                                                            env, folder_.path().string()));
+        EXPECT_TRUE(processes_.back()->Started());
         return *processes_.back();
     }
 
     // Sends SIGTERM and waits for a normal exit.
-    void Terminate(QProcess& process) {
-        ASSERT_EQ(0, ::kill(static_cast<pid_t>(process.processId()), SIGTERM));
-        ASSERT_TRUE(process.waitForFinished(30000)) << Output(process);
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << Output(process);
-        EXPECT_EQ(process.exitCode(), 0) << Output(process);
+    void Terminate(ChildProcess& process) {
+        process.Signal(SIGTERM);
+        ASSERT_TRUE(process.WaitForExit(std::chrono::seconds(30))) << process.Output();
+        EXPECT_TRUE(process.ExitedNormally()) << process.Output();
+        EXPECT_EQ(process.ExitCode(), 0) << process.Output();
     }
-    static std::string Output(QProcess& process) { return process.readAll().toStdString(); }
 
     std::string Audio() const { return folder_.file("Audio"); }
     std::string DialogLog() const { return (runtimeDir_.path() / "dialogs.log").string(); }
     std::vector<std::string> Recordings() const { return FileNames(Audio()); }
-    bool Running(QProcess& process) const { return process.state() == QProcess::Running; }
 
     // The one provisional recording once it has received audio.
-    std::string WaitForProvisional(QProcess& process) {
+    std::string WaitForProvisional(ChildProcess& process) {
         std::string path;
         EXPECT_TRUE(WaitFor(
             [&] {
                 for (const std::string& name : Recordings())
                     if (IsProvisionalName(name) && SizeOf(Audio() + "/" + name) > 4000)
                         path = Audio() + "/" + name;
-                return !path.empty() || !Running(process);
+                return !path.empty() || !process.Running();
             },
             std::chrono::seconds(20)));
-        EXPECT_FALSE(path.empty()) << Output(process);
+        EXPECT_FALSE(path.empty()) << process.Output();
         return path;
     }
 
@@ -130,7 +115,7 @@ protected:
     TempDir runtimeDir_;  // the user's runtime folder and the dialog log
     std::string program_, runtime_;
     AlsaFixture fx_;
-    std::vector<std::unique_ptr<QProcess>> processes_;
+    std::vector<std::unique_ptr<ChildProcess>> processes_;
 };
 
 void ExpectDecodes(const std::string& path, double minSeconds, double maxSeconds) {
@@ -145,10 +130,10 @@ void ExpectDecodes(const std::string& path, double minSeconds, double maxSeconds
 
 TEST_F(EndToEnd, FirstStartWritesDefaultsRecordsAndFinishesOnTermination) {
     const auto launched = Clock::now();
-    QProcess& p = Launch();
+    ChildProcess& p = Launch();
     ASSERT_TRUE(
         WaitFor([&] { return fs::exists(folder_.file("cfg.ini")); }, std::chrono::seconds(10)))
-        << Output(p);
+        << p.Output();
     const std::string provisional = WaitForProvisional(p);
     ASSERT_FALSE(provisional.empty());
     // Recording starts by itself, one second after the window was made.
@@ -173,19 +158,19 @@ TEST_F(EndToEnd, FirstStartWritesDefaultsRecordsAndFinishesOnTermination) {
 
 TEST_F(EndToEnd, SegmentsRotateAndASecondStartLeavesTheFirstAlone) {
     WriteSettings(folder_.dir(), {{"TempoRec", "1"}});
-    QProcess& first = Launch();
+    ChildProcess& first = Launch();
     const std::string provisional = WaitForProvisional(first);
     ASSERT_FALSE(provisional.empty());
 
     // A second start says so and ends, without touching the first.
-    QProcess& second = Launch();
-    ASSERT_TRUE(second.waitForFinished(30000)) << Output(second);
-    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0);
+    ChildProcess& second = Launch();
+    ASSERT_TRUE(second.WaitForExit(std::chrono::seconds(30))) << second.Output();
+    EXPECT_TRUE(second.ExitedNormally());
+    EXPECT_EQ(second.ExitCode(), 0);
     EXPECT_EQ(
         DialogRecords(DialogLog()),
         std::vector<std::string>{"Information\tO Sistema \"Zelta Tresona 2012\" já está ativo"});
-    EXPECT_TRUE(Running(first));
+    EXPECT_TRUE(first.Running());
     const uintmax_t size = SizeOf(provisional);
     ASSERT_TRUE(
         WaitFor([&] { return SizeOf(provisional) > size + 8000; }, std::chrono::seconds(10)));
@@ -203,7 +188,7 @@ TEST_F(EndToEnd, SegmentsRotateAndASecondStartLeavesTheFirstAlone) {
             return !cut.empty() && !next.empty() && SizeOf(Audio() + "/" + next) > 4000;
         },
         std::chrono::seconds(90)))
-        << Output(first);
+        << first.Output();
     Terminate(first);
 
     // The first segment keeps its name; the second one is finished too, and

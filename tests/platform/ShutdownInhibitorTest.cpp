@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <csignal>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -7,7 +8,6 @@
 #include <QDBusUnixFileDescriptor>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -24,6 +24,7 @@
 
 #include "platform/LogindInhibitor.h"
 #include "platform/ShutdownInhibitor.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace zt {
@@ -149,17 +150,22 @@ protected:
     static void SetUpTestSuite() {
         const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
         if (daemon.isEmpty()) return;
-        daemon_ = new QProcess;
-        daemon_->start(daemon, {"--session", "--nofork", "--print-address"});
-        if (!daemon_->waitForStarted(kBusLimitMs)) return;
-        while (!daemon_->canReadLine() && daemon_->waitForReadyRead(kBusLimitMs)) {
-        }
-        address_ = QString::fromUtf8(daemon_->readLine()).trimmed();
+        daemon_ = new test::ChildProcess(daemon.toStdString(),
+                                         {"--session", "--nofork", "--print-address"});
+        if (!daemon_->Started()) return;
+        // The daemon prints its address on the first line once it listens.
+        QElapsedTimer clock;
+        clock.start();
+        std::string output;
+        while ((output = daemon_->Output()).find('\n') == std::string::npos &&
+               clock.elapsed() < kBusLimitMs && daemon_->Running())
+            QThread::msleep(5);
+        address_ = QString::fromStdString(output.substr(0, output.find('\n'))).trimmed();
     }
     static void TearDownTestSuite() {
         if (daemon_) {
-            daemon_->terminate();
-            daemon_->waitForFinished(kBusLimitMs);
+            daemon_->Signal(SIGTERM);
+            daemon_->WaitForExit(std::chrono::milliseconds(kBusLimitMs));
             delete daemon_;
             daemon_ = nullptr;
         }
@@ -192,14 +198,14 @@ protected:
         ASSERT_TRUE(serviceBus_->registerService("org.freedesktop.login1"));
     }
 
-    static QProcess* daemon_;
+    static test::ChildProcess* daemon_;
     static QString address_;
     static int connections_;
     std::unique_ptr<QDBusConnection> serviceBus_;
     std::unique_ptr<QDBusConnection> clientBus_;
     FakeLoginManager logind_;
 };
-QProcess* PrivateBus::daemon_ = nullptr;
+test::ChildProcess* PrivateBus::daemon_ = nullptr;
 QString PrivateBus::address_;
 int PrivateBus::connections_ = 0;
 
