@@ -1,0 +1,105 @@
+#include "recorder/CrowleyExport.h"
+
+#include <sys/stat.h>
+
+#include <QTimer>
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/ErrorDisplay.h"
+#include "recorder/CrowleyExportNames.h"
+
+namespace zt {
+
+namespace {
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+CrowleyExport::CrowleyExport(std::string exeDir, QObject* parent)
+    : QObject(parent), exeDir_(std::move(exeDir)) {
+    TriggerGSM.SetInput(&AudioFileGSM);
+    TriggerGSM.SetOutput(&ACMConverterGSM);
+    ACMConverterGSM.SetOutput(&WaveFileGSM);
+    TriggerGSM.SetBufferSize(kBufferSize);
+    TriggerGSM.SetTimeFormat(TMMTimeFormats::tfSample);
+    ACMConverterGSM.SetQuality(TMMConvertQuality::cqHigh);
+    WaveFileGSM.Wave().SetFileMustExist(false);
+    AudioFileGSM.SetMpegTrailingHeader(0);
+    TriggerGSM.OnStop = [this](TMMDSPComponent*) { Guarded([this] { TriggerGSMStop(); }); };
+    // A pump that ends by an error closes without a stop: its file is
+    // finished with what it holds and the queue goes on.
+    TriggerGSM.OnClose = [this](TMMDSPComponent*) {
+        if (running_) Guarded([this] { TriggerGSMStop(); });
+    };
+}
+
+CrowleyExport::~CrowleyExport() {
+    TriggerGSM.OnStop = nullptr;
+    TriggerGSM.OnClose = nullptr;
+    queue_.clear();
+    TriggerGSM.Close();
+    WaveFileGSM.Wave().CloseFile();
+}
+
+void CrowleyExport::ExportForCrowley(const std::string& finalPath, TDateTime start, TDateTime end,
+                                     const std::string& sigla) {
+    Request request{finalPath, start, end, sigla};
+    if (running_) {
+        queue_.push_back(std::move(request));
+        return;
+    }
+    Begin(request);
+}
+
+void CrowleyExport::Begin(const Request& request) {
+    if (!FileExists(request.finalPath)) return;
+    AudioFileGSM.SetFileName(request.finalPath);
+
+    if (!TMMACM::LoadFormat(kFormatKey, kFormatValue)) {
+        if (AcmGSM.Execute(AudioFileGSM.GetWaveFormat(), kChooserTitle))
+            TMMACM::StoreFormat(AcmGSM.Format(), kFormatKey, kFormatValue);
+    }
+
+    const CrowleyExportTarget target =
+        MakeCrowleyExportTarget(exeDir_, request.sigla, request.start, request.end);
+    std::error_code ec;
+    std::filesystem::create_directories(target.folder, ec);
+
+    if (WaveFormatPtr stored = TMMACM::LoadFormat(kFormatKey, kFormatValue))
+        ACMConverterGSM.SetWaveFormat(stored.get());
+
+    WaveFileGSM.Wave().CreateFile(target.Path(), ACMConverterGSM.GetWaveFormat());
+    currentWav_ = target.Path();
+    running_ = true;
+    try {
+        TriggerGSM.Start();
+    } catch (...) {
+        running_ = false;
+        WaveFileGSM.Wave().CloseFile();
+        throw;
+    }
+}
+
+void CrowleyExport::TriggerGSMStop() {
+    if (!running_) return;
+    running_ = false;
+    WaveFileGSM.Wave().CloseFile();
+    if (OnExported) OnExported(currentWav_);
+    QTimer::singleShot(0, this, [this] { StartNext(); });
+}
+
+void CrowleyExport::StartNext() {
+    while (!running_ && !queue_.empty()) {
+        const Request next = queue_.front();
+        queue_.pop_front();
+        Guarded([&] { Begin(next); });
+    }
+    if (!running_ && queue_.empty() && OnIdle) OnIdle();
+}
+
+}  // namespace zt
