@@ -4,12 +4,14 @@
 // the real program can read what it would have shown without a modal box
 // waiting for a click. Each message is one record: the kind ("Information",
 // "Warning", "Error", "Question"), a tab, the text, and a NUL byte (texts may
-// hold line breaks). Questions are answered No.
+// hold line breaks). Questions are answered No, and the format chooser
+// (record kind "Chooser", its title) is cancelled.
 //
 // Threads: main thread only, like every Dialogs implementation.
 
 #include <string>
 
+#include "audio/FormatChooser.h"
 #include "platform/Dialogs.h"
 
 namespace zt {
@@ -25,9 +27,22 @@ public:
         return false;
     }
 
-private:
     void Write(const char* kind, const std::string& text);
+
+private:
     std::string path_;
+};
+
+class ChooserLog final : public FormatChooser {
+public:
+    explicit ChooserLog(DialogLog& log) : log_(log) {}
+    WaveFormatPtr Choose(const FormatChoiceRequest& request) override {
+        log_.Write("Chooser", request.title);
+        return nullptr;
+    }
+
+private:
+    DialogLog& log_;
 };
 
 }  // namespace zt

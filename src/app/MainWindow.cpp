@@ -51,6 +51,13 @@ TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
     ConfigureRecorderChain(waveIn_, mp3_);
     RecordingView& view = *this;
     session_ = std::make_unique<RecordingSession>(settings_, waveIn_, mp3_, view, this);
+    export_ = std::make_unique<CrowleyExport>(ExecutableDir(), this);
+    // The names carry the finished segment's start and end: the rotation
+    // hands the segment on before the new segment's start replaces them.
+    session_->SetExportHook([this](const std::string& finalPath) {
+        export_->ExportForCrowley(finalPath, session_->FSegmentStartNow(),
+                                  session_->FSegmentEndNow(), settings_.SiglaCrowley);
+    });
 
     TrayHandlers handlers;
     handlers.startRecording = [this] { BGravarClick(); };
@@ -249,6 +256,21 @@ void TFrmGravar::closeEvent(QCloseEvent* event) {
     if (closing_) return;
     closing_ = true;
     if (IsRecording()) Guarded([this] { session_->BStopClick(); });
+    // Exports still running or waiting are completed first (the last
+    // segment's among them), within a limit, so no export file is left
+    // half written.
+    if (export_->Busy()) {
+        hide();
+        export_->OnIdle = [this] { Terminate(); };
+        QTimer::singleShot(kExportDrainMs, this, [this] { Terminate(); });
+        return;
+    }
+    Terminate();
+}
+
+void TFrmGravar::Terminate() {
+    if (terminated_) return;
+    terminated_ = true;
     if (services_.terminate)
         services_.terminate();
     else

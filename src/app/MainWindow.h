@@ -24,6 +24,7 @@
 #include "audio/MP3Encoder.h"
 #include "audio/WaveIn.h"
 #include "platform/ShutdownInhibitor.h"
+#include "recorder/CrowleyExport.h"
 #include "recorder/RecordingSession.h"
 #include "settings/RecorderSettings.h"
 #include "settings/SettingsTarget.h"
@@ -109,6 +110,7 @@ public:
     TMMWaveIn& WaveIn() { return waveIn_; }
     TMMMP3Encoder& MP3() { return mp3_; }
     TTrayIcon& Tray() { return *tray_; }
+    CrowleyExport& Export() { return *export_; }
     ShutdownInhibitor* Inhibitor() { return services_.inhibitor.get(); }
     // The caption of an invisible message label ("" when there is none).
     std::string MessageText(const char* labelName) const;
@@ -142,9 +144,16 @@ private:
     TMMWaveIn waveIn_{"WaveIn"};
     TMMMP3Encoder mp3_{"MP3"};
     std::unique_ptr<RecordingSession> session_;
+    // The export chain (AudioFileGSM -> TriggerGSM -> ACMConverterGSM ->
+    // WaveFileGSM, AcmGSM) and its queue.
+    std::unique_ptr<CrowleyExport> export_;
     std::unique_ptr<TTrayIcon> tray_;
     std::unique_ptr<SignalWatcher> signals_;
     bool closing_ = false;
+    bool terminated_ = false;
+    // How long a closing program waits for exports still running.
+    static constexpr int kExportDrainMs = 120000;
+    void Terminate();
 
     // Read-outs.
     QLabel* LFormato = nullptr;

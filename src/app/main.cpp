@@ -4,6 +4,7 @@
 
 #include "app/DialogLog.h"
 #include "app/MainWindow.h"
+#include "audio/ui/FormatChooserDialog.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/ShutdownInhibitor.h"
@@ -24,11 +25,17 @@ int main(int argc, char** argv) {
     if (const char* path = std::getenv("ZT_DIALOG_LOG"); path && *path)
         log = std::make_unique<zt::DialogLog>(path);
     zt::SetDialogs(log ? static_cast<zt::Dialogs*>(log.get()) : &boxes);
+    zt::QtFormatChooser chooserDialog;
+    std::unique_ptr<zt::ChooserLog> chooserLog;
+    if (log) chooserLog = std::make_unique<zt::ChooserLog>(*log);
+    zt::SetFormatChooser(chooserLog ? static_cast<zt::FormatChooser*>(chooserLog.get())
+                                    : &chooserDialog);
 
     zt::SingleInstance instance;
     if (!instance.TryAcquire()) {
         zt::CurrentDialogs().Information(std::string("O Sistema \"") + zt::kApplicationTitle +
                                          "\" já está ativo");
+        zt::SetFormatChooser(nullptr);
         zt::SetDialogs(nullptr);
         return 0;
     }
@@ -44,6 +51,7 @@ int main(int argc, char** argv) {
             rc = app.exec();
         }
     }
+    zt::SetFormatChooser(nullptr);
     zt::SetDialogs(nullptr);
     return rc;
 }
