@@ -70,8 +70,14 @@ void CrowleyExport::Begin(const Request& request) {
     std::error_code ec;
     std::filesystem::create_directories(target.folder, ec);
 
+    // Without a stored format (the chooser was cancelled) the segment is
+    // written as it decodes: the converter is asked for the source's own
+    // format, so it passes the audio through instead of refusing a
+    // conversion to nothing.
     if (WaveFormatPtr stored = TMMACM::LoadFormat(kFormatKey, kFormatValue))
         ACMConverterGSM.SetWaveFormat(stored.get());
+    else
+        ACMConverterGSM.SetWaveFormat(AudioFileGSM.GetWaveFormat());
 
     WaveFileGSM.Wave().CreateFile(target.Path(), ACMConverterGSM.GetWaveFormat());
     currentWav_ = target.Path();
