@@ -94,7 +94,47 @@ void LogindInhibitor::CloseLock() {
     }
 }
 
+namespace {
+
+// The socket of the system bus when its address is a plain unix path (the
+// usual case, and the default without DBUS_SYSTEM_BUS_ADDRESS); "" for any
+// other kind of address.
+std::string SystemBusSocket() {
+    QByteArray address = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    if (address.isEmpty()) address = "unix:path=/run/dbus/system_bus_socket";
+    static const QByteArray prefix = "unix:path=";
+    if (!address.startsWith(prefix)) return {};
+    QByteArray path = address.mid(prefix.size());
+    const qsizetype end = path.indexOf(',');
+    if (end >= 0) path.truncate(end);
+    const qsizetype next = path.indexOf(';');
+    if (next >= 0) path.truncate(next);
+    return path.toStdString();
+}
+
+// Where no system bus exists (a machine without one, a container): the
+// intent is kept and the missing lock reported, without starting the bus
+// machinery at all.
+class IntentOnlyInhibitor final : public ShutdownInhibitor {
+public:
+    void Acquire() override {
+        if (held_) return;
+        held_ = true;
+        qWarning("Shutdown inhibition unavailable: no system bus");
+    }
+    void Release() override { held_ = false; }
+    bool Held() const override { return held_; }
+
+private:
+    bool held_ = false;
+};
+
+}  // namespace
+
 std::unique_ptr<ShutdownInhibitor> MakeLogindInhibitor() {
+    const std::string socket = SystemBusSocket();
+    if (!socket.empty() && ::access(socket.c_str(), F_OK) != 0)
+        return std::make_unique<IntentOnlyInhibitor>();
     return std::make_unique<LogindInhibitor>(QDBusConnection::systemBus());
 }
 

@@ -30,6 +30,20 @@
 namespace zt {
 namespace {
 
+// Qt's bus connection runs a thread inside libraries built without the
+// thread sanitizer, whose synchronisation it cannot see; under it the tests
+// that start that thread report Qt's own doings, so they run in the other
+// builds only.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kBusThreadUnseen = true;
+#else
+constexpr bool kBusThreadUnseen = false;
+#endif
+#else
+constexpr bool kBusThreadUnseen = false;
+#endif
+
 // Bounds every wait for a bus round trip; only a failure ever reaches it.
 constexpr int kBusLimitMs = 10000;
 
@@ -148,6 +162,7 @@ public slots:
 class PrivateBus : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        if (kBusThreadUnseen) return;
         const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
         if (daemon.isEmpty()) return;
         daemon_ = new test::ChildProcess(daemon.toStdString(),
@@ -172,6 +187,7 @@ protected:
     }
 
     void SetUp() override {
+        if (kBusThreadUnseen) GTEST_SKIP() << "bus thread not visible to the thread sanitizer";
         if (address_.isEmpty()) GTEST_SKIP() << "dbus-daemon is not available";
         const QString id = QString::number(++connections_);
         serviceBus_ = std::make_unique<QDBusConnection>(
@@ -320,9 +336,17 @@ TEST(ShutdownInhibitor, WithoutASystemBusAcquireAndReleaseOnlyFollowTheIntent) {
     const QByteArray saved = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", missing);
 
+    // The program's factory does not even start the bus machinery then.
     std::unique_ptr<ShutdownInhibitor> fromFactory = MakeLogindInhibitor();
-    LogindInhibitor onMissingBus(QDBusConnection::connectToBus(QString(missing), "missing-bus"));
-    for (ShutdownInhibitor* inhibitor : {fromFactory.get(), (ShutdownInhibitor*)&onMissingBus}) {
+    EXPECT_EQ(dynamic_cast<LogindInhibitor*>(fromFactory.get()), nullptr);
+    std::vector<ShutdownInhibitor*> inhibitors{fromFactory.get()};
+    std::unique_ptr<LogindInhibitor> onMissingBus;
+    if (!kBusThreadUnseen) {
+        onMissingBus = std::make_unique<LogindInhibitor>(
+            QDBusConnection::connectToBus(QString(missing), "missing-bus"));
+        inhibitors.push_back(onMissingBus.get());
+    }
+    for (ShutdownInhibitor* inhibitor : inhibitors) {
         WarningLog log;
         EXPECT_FALSE(inhibitor->Held());
         EXPECT_NO_THROW(inhibitor->Acquire());
@@ -337,7 +361,8 @@ TEST(ShutdownInhibitor, WithoutASystemBusAcquireAndReleaseOnlyFollowTheIntent) {
         EXPECT_NO_THROW(inhibitor->Release());
         EXPECT_FALSE(inhibitor->Held());
     }
-    QDBusConnection::disconnectFromBus("missing-bus");
+    onMissingBus.reset();
+    if (!kBusThreadUnseen) QDBusConnection::disconnectFromBus("missing-bus");
     if (saved.isNull()) {
         qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     } else {
