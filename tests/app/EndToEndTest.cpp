@@ -14,8 +14,11 @@
 #include <thread>
 
 #include "AppTestSupport.h"
+#include "audio/ACM.h"
 #include "audio/Mpg123TestDecoder.h"
 #include "audio/SignalTestSupport.h"
+#include "audio/codecs/CodecManager.h"
+#include "recorder/ExportTestSupport.h"
 #include "support/AlsaFixture.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
@@ -67,12 +70,14 @@ protected:
         fs::permissions(program_, fs::perms::owner_all, fs::perm_options::add);
         runtime_ = (runtimeDir_.path() / "run").string();
         ::mkdir(runtime_.c_str(), 0700);
+        config_ = (runtimeDir_.path() / "config").string();
     }
     ChildProcess& Launch() {
         const ChildProcess::EnvChanges env = {
             {"QT_QPA_PLATFORM", "offscreen"},
             {"ALSA_CONFIG_PATH", fx_.ConfigPathValue()},
             {"XDG_RUNTIME_DIR", runtime_},
+            {"XDG_CONFIG_HOME", config_},
             {"ZT_DIALOG_LOG", DialogLog()},
             // No desktop session and no system bus in the child.
             {"SESSION_MANAGER", std::nullopt},
@@ -93,6 +98,32 @@ protected:
     }
 
     std::string Audio() const { return folder_.file("Audio"); }
+    // The WAV files under audiomedia/, full paths, sorted.
+    std::vector<std::string> ExportedFiles() const {
+        std::vector<std::string> files;
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(folder_.file("audiomedia"), ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->is_regular_file() && it->path().extension() == ".wav")
+                files.push_back(it->path().string());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    // Stores the export format the child will find (as a chooser would).
+    void StoreExportFormat(uint16_t tag, uint32_t rate) {
+        const std::string saved =
+            std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+        ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+        for (WaveFormatPtr& f : acm::EnumFormats(tag))
+            if (f->nSamplesPerSec == rate && f->nChannels == 1) {
+                TMMACM::StoreFormat(f.get(), "SOFTWARE\\Zelta Tresona", "Formato");
+                break;
+            }
+        if (saved.empty())
+            ::unsetenv("XDG_CONFIG_HOME");
+        else
+            ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    }
     std::string DialogLog() const { return (runtimeDir_.path() / "dialogs.log").string(); }
     std::vector<std::string> Recordings() const { return FileNames(Audio()); }
 
@@ -113,7 +144,7 @@ protected:
 
     TempDir folder_;      // the program's folder
     TempDir runtimeDir_;  // the user's runtime folder and the dialog log
-    std::string program_, runtime_;
+    std::string program_, runtime_, config_;
     AlsaFixture fx_;
     std::vector<std::unique_ptr<ChildProcess>> processes_;
 };
@@ -157,7 +188,10 @@ TEST_F(EndToEnd, FirstStartWritesDefaultsRecordsAndFinishesOnTermination) {
 }
 
 TEST_F(EndToEnd, SegmentsRotateAndASecondStartLeavesTheFirstAlone) {
-    WriteSettings(folder_.dir(), {{"TempoRec", "1"}});
+    // Every finished segment is also exported, as GSM 6.10 8 kHz mono, the
+    // format this user chose earlier.
+    WriteSettings(folder_.dir(), {{"TempoRec", "1"}, {"Crowley", "S"}, {"SiglaCrowley", "RDX"}});
+    StoreExportFormat(0x31, 8000);
     ChildProcess& first = Launch();
     const std::string provisional = WaitForProvisional(first);
     ASSERT_FALSE(provisional.empty());
@@ -189,6 +223,17 @@ TEST_F(EndToEnd, SegmentsRotateAndASecondStartLeavesTheFirstAlone) {
         },
         std::chrono::seconds(90)))
         << first.Output();
+    // The first segment's export appears, complete, while recording goes on.
+    std::string exportedWhileRecording;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            for (const std::string& wav : ExportedFiles())
+                if (std::atof(test::Run("soxi -D '" + wav + "' 2>/dev/null").c_str()) > 55.0)
+                    exportedWhileRecording = wav;
+            return !exportedWhileRecording.empty();
+        },
+        std::chrono::seconds(60)));
+    EXPECT_TRUE(first.Running());
     Terminate(first);
 
     // The first segment keeps its name; the second one is finished too, and
@@ -202,6 +247,23 @@ TEST_F(EndToEnd, SegmentsRotateAndASecondStartLeavesTheFirstAlone) {
     ExpectDecodes(Audio() + "/" + cut, 55.0, 61.0);
     ExpectDecodes(Audio() + "/" + last, 0.5, 30.0);
     EXPECT_EQ(DialogRecords(DialogLog()).size(), 1u);
+
+    // Both segments were exported, the first while the second was being
+    // recorded, the last before the program ended; each WAV holds its
+    // segment's length.
+    ASSERT_FALSE(exportedWhileRecording.empty());
+    const std::vector<std::string> wavs = ExportedFiles();
+    ASSERT_EQ(wavs.size(), 2u);
+    for (const std::string& wav : wavs) {
+        const SoxInfo info = ReadWithSox(wav);
+        EXPECT_EQ(info.encoding, "GSM") << wav;
+        EXPECT_EQ(info.rate, 8000) << wav;
+        EXPECT_EQ(info.channels, 1) << wav;
+        EXPECT_GT(info.seconds, 0.5) << wav;
+    }
+    const SoxInfo cutInfo = ReadWithSox(exportedWhileRecording);
+    EXPECT_GT(cutInfo.seconds, 55.0);
+    EXPECT_LT(cutInfo.seconds, 61.0);
 }
 
 }  // namespace
