@@ -97,6 +97,7 @@ void TMMACMConverter::Opened() {
 void TMMACMConverter::Started() {
     if (IsOpened() && !IsStarted()) {
         inputExhausted_ = flushed_ = false;
+        pushed_ = false;
         dropOutput_ = false;
         running_ = true;
     }
@@ -104,7 +105,22 @@ void TMMACMConverter::Started() {
 }
 
 void TMMACMConverter::Stopped() {
+    // Pushing ends with the stop: what the codecs still hold (a resampler's
+    // delay, a last part block) belongs to the signal and goes downstream
+    // before the downstream members stop in their turn.
+    if (running_ && pushed_ && Converting() && GetOutput()) {
+        try {
+            DropStaleOutput();
+            do {
+                if (chain_->Flush() < 0) break;
+                PassOutput();
+            } while (chain_->FlushPending() && running_);
+        } catch (...) {
+            // A stop never fails: a tail that cannot be converted is lost.
+        }
+    }
     running_ = false;
+    pushed_ = false;
     dropOutput_ = true;
     TMMDSPComponent::Stopped();
 }
@@ -164,6 +180,7 @@ void TMMACMConverter::BufferReady(PWaveHdr buffer) {
         return;
     }
     DropStaleOutput();
+    pushed_ = true;
     const auto* p = reinterpret_cast<const uint8_t*>(buffer->wh.lpData);
     uint32_t remaining = p ? buffer->wh.dwBytesRecorded : 0;
     while (remaining > 0) {

@@ -16,9 +16,13 @@
 // allocated there, nothing per buffer). A pushed buffer is converted in
 // pieces of at most 8192 bytes and the output is pushed on in records of
 // at most GetBufferSize() bytes that point into the chain's output area;
-// the incoming record itself is not passed on. A pull request is answered
-// from converted output, pulling and converting further pieces from the
-// Input as needed and flushing the codecs when the Input is exhausted.
+// the incoming record itself is not passed on. Stopped ends a pushed
+// signal: the codecs are flushed and their tail is pushed on before the
+// downstream members stop, so an export keeps its last fraction of a
+// second. A pull request is answered from converted output, pulling and
+// converting further pieces from the Input as needed and flushing the
+// codecs when the Input is exhausted; output not yet pulled is dropped at
+// Stopped.
 // Without a conversion (equal formats, Enabled false) buffers pass through
 // unchanged. While a converted format is announced but the converter is
 // not opened and started, pushed buffers are dropped and pull requests
@@ -33,9 +37,10 @@
 //   Opened / Closed / Reset.
 // - No lock of its own: the driving pump serialises the worker against the
 //   main-thread notifications that touch the chain (Opened, Closed, Reset
-//   come while its worker is not inside BufferReady/BufferLoad). Stopped may
-//   come at any time: it only clears the atomic running flag and asks the
-//   worker to drop the unread output.
+//   and Stopped come while its worker is not inside BufferReady/BufferLoad;
+//   the pump finishes a stop only between rounds). Stopped pushes the
+//   flushed tail downstream on the thread that stops. The running flag is
+//   atomic, so a round sees a stop at once.
 
 #include <atomic>
 #include <memory>
@@ -115,6 +120,7 @@ private:
     std::atomic<bool> running_{false};     // started while opened
     std::atomic<bool> dropOutput_{false};  // set by Stopped, honoured by the worker
     TStreamBufferHeader record_{};         // output records (push) and input pulls
+    bool pushed_ = false;  // BufferReady converted since Started (the worker's, read at Stopped)
     bool inputExhausted_ = false;
     bool flushed_ = false;
 };
