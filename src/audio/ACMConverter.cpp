@@ -68,7 +68,9 @@ void TMMACMConverter::Recompute() {
         }
     }
     if (IsOpened()) {
-        // A change while open: the chain must match the new pair.
+        // A change while open: the old signal ends with the old chain, and
+        // the chain must match the new pair.
+        if (IsStarted()) Stopped();
         chain_.reset();
         if (differ_ && possible_) {
             chain_ = CodecStreamChain::Build(*input_, *effective_, quality_,

@@ -120,7 +120,7 @@ private:
     std::atomic<bool> running_{false};     // started while opened
     std::atomic<bool> dropOutput_{false};  // set by Stopped, honoured by the worker
     TStreamBufferHeader record_{};         // output records (push) and input pulls
-    bool pushed_ = false;  // BufferReady converted since Started (the worker's, read at Stopped)
+    std::atomic<bool> pushed_{false};      // BufferReady converted since Started
     bool inputExhausted_ = false;
     bool flushed_ = false;
 };

@@ -336,7 +336,7 @@ TEST_F(ConverterTest, ReannouncesWhenEnabledOrTheInputChanges) {
     EXPECT_FALSE(WaveFormatsDiffer(converter.RequestedFormat(), Pcm(16, 1, 8000).get()));
 }
 
-TEST_F(ConverterTest, OpenedBuildsTheTwoStageChainAndClosedReleasesIt) {
+TEST_F(ConverterTest, OpenedBuildsTheTwoStageChainANewRequestRebuildsItClosedReleasesIt) {
     converter.SetQuality(TMMConvertQuality::cqHigh);
     converter.SetWaveFormat(Gsm(8000).get());
     driver.SetWaveFormat(Pcm(16, 2, 44100).get());
@@ -348,6 +348,20 @@ TEST_F(ConverterTest, OpenedBuildsTheTwoStageChainAndClosedReleasesIt) {
     EXPECT_EQ(converter.Chain()->ChunkSize(), 8192u);
     // Output records are whole GSM blocks.
     EXPECT_EQ(converter.GetBufferSize(), 32768 - 32768 % 65);
+
+    // A new request while open and running: the running signal is ended
+    // (its tail pushed on) and the chain rebuilt for the new pair.
+    driver.Started();
+    Push(Bytes(test::Tone(44100, 2, 1000, 0.25)));
+    const size_t beforeChange = sink.data.size();
+    converter.SetWaveFormat(Offered(acm::kTagMuLaw, 8000).get());
+    EXPECT_FALSE(converter.IsStarted());
+    EXPECT_GT(sink.data.size(), beforeChange);
+    EXPECT_EQ(sink.data.size() % 65, 0u);
+    ASSERT_NE(converter.Chain(), nullptr);
+    EXPECT_EQ(Describe(converter.Chain()->StageDest(1)), "7 8000/1/8");
+    EXPECT_EQ(sink.GetWaveFormat()->wFormatTag, acm::kTagMuLaw);
+
     driver.Closed();
     EXPECT_EQ(converter.Chain(), nullptr);
 }
