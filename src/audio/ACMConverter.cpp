@@ -142,11 +142,11 @@ void TMMACMConverter::Reset() {
 // ---- data -------------------------------------------------------------------------
 
 bool TMMACMConverter::AnnouncesConversion() const {
-    return enabled_ && differ_ && possible_;
+    return input_ && WaveFormatsDiffer(TMMDSPComponent::GetWaveFormat(), input_.get());
 }
 
 bool TMMACMConverter::Converting() const {
-    return AnnouncesConversion() && chain_ && IsOpened();
+    return enabled_ && differ_ && possible_ && chain_ && IsOpened() && AnnouncesConversion();
 }
 
 void TMMACMConverter::Fail() {

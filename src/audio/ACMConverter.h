@@ -101,7 +101,8 @@ protected:
 
 private:
     void Recompute();
-    // The announced format is the converted one.
+    // The announced format is not the input format (so raw input must not
+    // go downstream), also after a failed conversion.
     bool AnnouncesConversion() const;
     // ... and the chain to produce it is open.
     bool Converting() const;
