@@ -45,6 +45,7 @@ public:
 };
 
 namespace msg {
+inline constexpr int UnableToLoad = 28040;
 inline constexpr int ChangeWhileOpen = 28060;
 inline constexpr int InvalidDeviceID = 28061;
 inline constexpr int HeaderAllocFailed = 28064;
