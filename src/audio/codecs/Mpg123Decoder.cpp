@@ -141,7 +141,7 @@ TMMMpeg::TMMMpeg(MpegDecoderLoader& loader) : lib_(loader.Get()) {
     if (!lib_) Fail(LoadResString(msg::UnableToLoad) + " " + loader.LibraryName());
     // A handle proves that the library can create instances at all.
     int error = 0;
-    void* h = NewHandle(error);
+    void* h = NewHandle(error, false);
     if (!h) Fail(ErrorText(error));
     FreeHandle(h);
 }
@@ -154,7 +154,7 @@ std::string TMMMpeg::ErrorText(int code) const {
     return lib_->ErrorText(code);
 }
 
-void* TMMMpeg::NewHandle(int& error) const {
+void* TMMMpeg::NewHandle(int& error, bool bothChannels) const {
     const Mpg123Api& api = *lib_->api_;
     error = MPG123_OK;
     mpg123_handle* h = api.create(nullptr, &error);
@@ -163,7 +163,7 @@ void* TMMMpeg::NewHandle(int& error) const {
         return nullptr;
     }
     long flags = MPG123_GAPLESS | MPG123_QUIET;
-    switch (channelMode_) {
+    switch (bothChannels ? TMpegChannelMode::cmBoth : channelMode_) {
         case TMpegChannelMode::cmLeft:
             flags |= MPG123_MONO_LEFT;
             break;
@@ -222,25 +222,30 @@ void TMMMpeg::SetFileName(const std::string& name) {
     fileName_ = name;
     empty_ = true;
     info_ = {};
+    streamChannels_ = 0;
     if (!name.empty()) Probe();
 }
 
 void TMMMpeg::Probe() {
     const Mpg123Api& api = *lib_->api_;
     int error = 0;
-    void* h = NewHandle(error);
+    // The stream's own layout, whatever the channel mode asks for.
+    void* h = NewHandle(error, true);
     if (!h) return;
     if (OpenHandle(h, error)) {
         long rate = 0;
         int channels = 0, encoding = 0;
         api.getformat(H(h), &rate, &channels, &encoding);
+        // The first frame describes the stream (later frames of a damaged
+        // file may claim anything).
         mpg123_frameinfo2 fi{};
+        const bool described = api.info(H(h), &fi) == MPG123_OK;
         // One frame must decode: a stray sync word in other data is not
         // a stream.
         unsigned char probe[4608];
         size_t got = 0;
         int rc = api.read(H(h), probe, sizeof probe, &got);
-        if (api.info(H(h), &fi) == MPG123_OK && got > 0 &&
+        if (described && got > 0 &&
             (rc == MPG123_OK || rc == MPG123_DONE || rc == MPG123_NEW_FORMAT)) {
             rc = api.scan(H(h));
             const off_t samples = api.length(H(h));
@@ -269,6 +274,7 @@ void TMMMpeg::Probe() {
                 info_.PlaybackRate = static_cast<int>(rate);
                 info_.Frames = frames > 0 ? frames : 0;
                 info_.Samples = samples;
+                streamChannels_ = channels;
                 info_.DurationMs = samples * 1000 / rate;
                 empty_ = false;
             }
@@ -280,14 +286,14 @@ void TMMMpeg::Probe() {
 int TMMMpeg::OutputChannels() const {
     if (empty_) return 0;
     if (channelMode_ != TMpegChannelMode::cmBoth) return 1;
-    return info_.Mode == TMpegStereoMode::smSingleChannel ? 1 : 2;
+    return streamChannels_;
 }
 
 void TMMMpeg::OpenFile() {
     CloseFile();
     if (empty_) Fail(ErrorText(MPG123_NO_READER) + ": " + fileName_);
     int error = 0;
-    void* h = NewHandle(error);
+    void* h = NewHandle(error, false);
     if (!h) Fail(ErrorText(error));
     if (!OpenHandle(h, error)) {
         FreeHandle(h);
@@ -296,6 +302,11 @@ void TMMMpeg::OpenFile() {
     long rate = 0;
     int channels = 0, encoding = 0;
     lib_->api_->getformat(H(h), &rate, &channels, &encoding);
+    if (channels != OutputChannels() || rate != info_.PlaybackRate) {
+        // The chain was given the probed format; this run would not match.
+        FreeHandle(h);
+        Fail(ErrorText(MPG123_BAD_OUTFORMAT));
+    }
     handle_ = h;
     channels_ = channels;
     open_ = true;
@@ -356,6 +367,7 @@ bool TMMMpeg::Refill() {
             api.getformat(H(handle_), &rate, &channels, &encoding);
             if (channels != channels_ || rate != info_.PlaybackRate) {
                 error_ = MPG123_BAD_OUTFORMAT;
+                filled = 0;  // bytes in another layout are not the chain's
                 break;
             }
         } else if (rc != MPG123_OK) {

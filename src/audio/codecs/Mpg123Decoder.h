@@ -167,7 +167,8 @@ private:
     // Decodes the next block into pending_; false at the end or on error.
     bool Refill();
     void Probe();
-    void* NewHandle(int& error) const;
+    // bothChannels: ignore the channel mode (the stream's own layout).
+    void* NewHandle(int& error, bool bothChannels) const;
     void FreeHandle(void*& handle) const;
     bool OpenHandle(void* handle, int& error) const;
 
@@ -183,6 +184,7 @@ private:
     bool eof_ = false;
     int error_ = 0;
     int channels_ = 0;
+    int streamChannels_ = 0;              // of the probed file, before any mono mode
     std::vector<unsigned char> pending_;  // decoded, not yet returned
     size_t pendingAt_ = 0;
     int64_t bytesOut_ = 0;  // bytes returned since the last positioning
