@@ -16,7 +16,7 @@
 namespace zt {
 namespace {
 
-using test::RecordingSink;
+using test::PumpSink;
 using test::RunUntil;
 
 std::string DecodedBytes(const std::string& mp3) {
@@ -86,7 +86,7 @@ protected:
     test::TempDir dir;
     TMMAudioFile file{"AudioFile"};
     TMMTrigger trigger{"Trigger"};
-    RecordingSink sink{"Sink"};
+    PumpSink sink{"Sink"};
     std::atomic<int> stops{0};
 };
 

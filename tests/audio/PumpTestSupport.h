@@ -115,7 +115,7 @@ inline std::string RiffWave(uint16_t tag, uint16_t channels, uint32_t rate,
 
 // The end of a pull chain: records every buffer pushed into it, and the
 // threads they came on.
-class RecordingSink : public TMMDSPComponent {
+class PumpSink : public TMMDSPComponent {
 public:
     using TMMDSPComponent::TMMDSPComponent;
     bool HasInputSide() const override { return true; }

@@ -12,7 +12,7 @@
 namespace zt {
 namespace {
 
-using test::RecordingSink;
+using test::PumpSink;
 using test::RunUntil;
 
 // A pull source of `total` bytes of a counting pattern. With promiseTooMuch
@@ -87,7 +87,7 @@ protected:
     test::ScriptedDialogs dialogs;
     PatternSource source{"Source"};
     TMMTrigger trigger{"Trigger"};
-    RecordingSink sink{"Sink"};
+    PumpSink sink{"Sink"};
     std::atomic<int> stops{0}, closes{0}, errors{0}, starts{0}, offMainEvents{0};
     std::thread::id mainThread = std::this_thread::get_id();
 };
