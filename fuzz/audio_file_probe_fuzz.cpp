@@ -11,35 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "FuzzInputFile.h"
 #include "audio/AudioFile.h"
 #include "audio/MMErrors.h"
 #include "audio/SoundComponent.h"
 
 namespace {
 
-const std::string& TempPath() {
-    static const std::string path = [] {
-        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        return std::string(base) + "/zt-audiofile-fuzz-" + std::to_string(getpid()) + ".bin";
-    }();
-    static const bool cleanup = [] {
-        std::atexit([] { unlink(TempPath().c_str()); });
-        return true;
-    }();
-    (void)cleanup;
-    return path;
-}
+using zt::fuzz::Check;
+using zt::fuzz::WriteInput;
 
-bool WriteInput(const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(TempPath().c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
-
-void Check(bool condition) {
-    if (!condition) __builtin_trap();
-}
+using zt::fuzz::InputPath;
 
 // Drives the audio file's segment the way the pump does, on this thread.
 class Driver : public zt::TMMCustomSoundComponent {
@@ -66,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Driver driver("Driver");
     driver.SetInput(&file);
     try {
-        file.SetFileName(TempPath());
+        file.SetFileName(InputPath());
     } catch (const EMMAudioError&) {
         Check(!file.HasFile());
         Check(file.GetWaveFormat() == nullptr);

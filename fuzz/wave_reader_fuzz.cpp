@@ -12,33 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "FuzzInputFile.h"
 #include "audio/Wave.h"
 
 namespace {
 
-const std::string& TempPath() {
-    static const std::string path = [] {
-        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        return std::string(base) + "/zt-wave-fuzz-" + std::to_string(getpid()) + ".wav";
-    }();
-    static const bool cleanup = [] {
-        std::atexit([] { unlink(TempPath().c_str()); });
-        return true;
-    }();
-    (void)cleanup;
-    return path;
-}
+using zt::fuzz::Check;
+using zt::fuzz::WriteInput;
 
-bool WriteInput(const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(TempPath().c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
-
-void Check(bool condition) {
-    if (!condition) __builtin_trap();
-}
+using zt::fuzz::InputPath;
 
 }  // namespace
 
@@ -51,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         TMMWave wave;
         wave.SetIOBufferSize(8192);
-        wave.SetFileName(TempPath());
+        wave.SetFileName(InputPath());
         Check(wave.IsReadable() && wave.WaveFormat() != nullptr);
         Check(int64_t(wave.DataSize()) <= int64_t(size));
         (void)wave.FormatString();
@@ -78,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Append three bytes and read the result back.
     try {
         TMMWave wave;
-        wave.SetFileName(TempPath());
+        wave.SetFileName(InputPath());
         wave.OpenForAppend();
         Check(wave.WriteData("abc", 3) == 3);
         Check(wave.FinishFile());
@@ -87,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     try {
         TMMWave wave;
-        wave.SetFileName(TempPath());
+        wave.SetFileName(InputPath());
         Check(wave.DataSize() == dataSize + 3);
         Check(std::memcmp(wave.WaveFormat(), format.get(), WaveFormatSize(format.get())) == 0);
         wave.SetDataPosition(dataSize);
