@@ -228,7 +228,7 @@ TEST_F(EndToEnd, SegmentsRotateAndASecondStartLeavesTheFirstAlone) {
     EXPECT_TRUE(WaitFor(
         [&] {
             for (const std::string& wav : ExportedFiles())
-                if (std::atof(test::Run("soxi -D '" + wav + "' 2>/dev/null").c_str()) > 55.0)
+                if (std::atof(RunCommand("soxi -D '" + wav + "' 2>/dev/null").c_str()) > 55.0)
                     exportedWhileRecording = wav;
             return !exportedWhileRecording.empty();
         },

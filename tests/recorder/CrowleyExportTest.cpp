@@ -58,7 +58,7 @@ protected:
     CrowleyExportTest() {
         ::setenv("XDG_CONFIG_HOME", (config_.path()).c_str(), 1);
         mp3_ = dir_.file("0812121530a0812121540.mp3");
-        test::EncodeMp3(mp3_, test::Tone(1000, 44100, 2, 3.0));
+        test::EncodeMp3(mp3_, test::Tone(44100, 2, 1000, 3.0, 16384));
         exporter_.OnExported = [this](const std::string& path) { exported_.push_back(path); };
     }
     ~CrowleyExportTest() override { ::unsetenv("XDG_CONFIG_HOME"); }
@@ -139,7 +139,7 @@ TEST_F(CrowleyExportTest, FirstExportAsksOnceCancelStoresNothingAndAChoiceIsKept
 TEST_F(CrowleyExportTest, SegmentsFinishingDuringAnExportWaitTheirTurn) {
     StoreGsm();
     const std::string second = dir_.file("0812121540a0812121550.mp3");
-    test::EncodeMp3(second, test::Tone(500, 44100, 2, 2.0));
+    test::EncodeMp3(second, test::Tone(44100, 2, 500, 2.0, 16384));
     exporter_.ExportForCrowley(mp3_, At(8, 23, 55, 0), At(9, 0, 5, 0), "RDX");
     exporter_.ExportForCrowley(second, At(9, 0, 5, 0), At(9, 0, 15, 0), "RDX");
     EXPECT_EQ(exporter_.Waiting(), 1u);

@@ -11,21 +11,11 @@
 #include <vector>
 
 #include "audio/ChainTestComponents.h"
+#include "audio/CodecTestSupport.h"
 #include "audio/MP3Encoder.h"
 #include "audio/WaveFormat.h"
 
 namespace zt::test {
-
-// A sine of `hz` at `rate`, interleaved over `channels`, amplitude 0.5.
-inline std::vector<int16_t> Tone(double hz, uint32_t rate, uint16_t channels, double seconds) {
-    const size_t frames = static_cast<size_t>(seconds * rate);
-    std::vector<int16_t> pcm(frames * channels);
-    for (size_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<int16_t>(16384.0 * std::sin(2.0 * M_PI * hz * double(i) / rate));
-        for (uint16_t c = 0; c < channels; ++c) pcm[i * channels + c] = v;
-    }
-    return pcm;
-}
 
 // Encodes 44100 Hz stereo PCM into an MP3 file with the recorder's encoder.
 inline void EncodeMp3(const std::string& path, const std::vector<int16_t>& pcm,
@@ -53,8 +43,9 @@ inline void EncodeMp3(const std::string& path, const std::vector<int16_t>& pcm,
     driver.Closed();
 }
 
-// The output of a shell command ("" when it cannot run).
-inline std::string Run(const std::string& command) {
+// The whole output of a shell command, bytes as they come ("" when it
+// cannot run).
+inline std::string CommandBytes(const std::string& command) {
     std::string out;
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
     if (!pipe) return out;
@@ -77,13 +68,12 @@ struct SoxInfo {
 inline SoxInfo ReadWithSox(const std::string& path) {
     SoxInfo info;
     const std::string q = "'" + path + "'";
-    info.encoding = Run("soxi -e " + q + " 2>/dev/null");
-    while (!info.encoding.empty() && (info.encoding.back() == '\n' || info.encoding.back() == ' '))
-        info.encoding.pop_back();
-    info.rate = std::atoi(Run("soxi -r " + q + " 2>/dev/null").c_str());
-    info.channels = std::atoi(Run("soxi -c " + q + " 2>/dev/null").c_str());
-    info.seconds = std::atof(Run("soxi -D " + q + " 2>/dev/null").c_str());
-    const std::string raw = Run("sox " + q + " -t raw -e signed-integer -b 16 -L - 2>/dev/null");
+    info.encoding = RunCommand("soxi -e " + q + " 2>/dev/null");
+    info.rate = std::atoi(RunCommand("soxi -r " + q + " 2>/dev/null").c_str());
+    info.channels = std::atoi(RunCommand("soxi -c " + q + " 2>/dev/null").c_str());
+    info.seconds = std::atof(RunCommand("soxi -D " + q + " 2>/dev/null").c_str());
+    const std::string raw =
+        CommandBytes("sox " + q + " -t raw -e signed-integer -b 16 -L - 2>/dev/null");
     info.samples.resize(raw.size() / 2);
     std::memcpy(info.samples.data(), raw.data(), info.samples.size() * 2);
     return info;
