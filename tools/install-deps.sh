@@ -14,6 +14,9 @@ PACKAGES=(
   libsimpleini-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sox
+  # The displays draw their scale labels and texts with a real font, also
+  # offscreen.
+  fonts-dejavu-core
 )
 
 missing=()

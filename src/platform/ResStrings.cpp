@@ -14,6 +14,7 @@ const std::unordered_map<int, const char*>& BuiltInTable() {
         {28040, "Unable to load"},
         {28060, "Change to property while device was open"},
         {28061, "Invalid DeviceID"},
+        {28062, "Invalid WaveFormat"},
         {28064, "Unable to allocate memory for wave header"},
         {28080, "Unable to start device"},
         {28081, "Error filling wave buffer"},
