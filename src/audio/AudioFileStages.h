@@ -2,23 +2,24 @@
 // The two middle stages of the audio file source's internal chain
 // (reader -> ADPCM decoder -> PCM normaliser -> audio file).
 //
-// TMMADPCMConverter: the recorder reads only its own MP3 files and PCM
-// WAV files, so no ADPCM data ever reaches it; it passes buffers and the
-// format through unchanged. Enabled records whether the reader holds ADPCM
-// data; the audio file refuses such a file before it is linked (see
-// TMMPCMConverter::CanNormalise).
+// TMMADPCMConverter: the recorder reads only its own MP3 files and WAV
+// files; the codec manager has no ADPCM decoder, so no ADPCM data ever
+// reaches this stage (the normaliser refuses it, see CanNormalise). It
+// passes buffers and the format through unchanged. Enabled records whether
+// the reader holds ADPCM data.
 //
-// TMMPCMConverter: its output format is its input format when that is
-// PCM. A non-PCM input would need the codec manager's conversion; until
-// that is wired in here, CanNormalise() refuses it and the audio file
-// treats such a file as not a valid audio file.
+// TMMPCMConverter: a TMMACMConverter whose output format is its input
+// format when that is PCM, otherwise the PCM format the codec manager
+// suggests for it (a GSM 6.10, A-law or mu-law WAV decodes to 16-bit PCM
+// at its own rate). The requested format plays no part.
 //
-// Threads: format changes and notifications on the main thread, BufferLoad
-// on the pump's worker; neither stage keeps data of its own between calls,
-// so they need no lock. Enabled is atomic.
+// Threads: as TMMACMConverter (format changes and notifications on the
+// main thread, BufferLoad on the pump's worker). Enabled of the ADPCM
+// stage is atomic.
 
 #include <atomic>
 
+#include "audio/ACMConverter.h"
 #include "audio/DSPComponent.h"
 
 namespace zt {
@@ -35,16 +36,19 @@ private:
     std::atomic<bool> enabled_{false};
 };
 
-class TMMPCMConverter : public TMMDSPComponent {
+class TMMPCMConverter : public TMMACMConverter {
 public:
-    using TMMDSPComponent::TMMDSPComponent;
-    bool HasInputSide() const override { return true; }
-    bool HasOutputSide() const override { return true; }
+    using TMMACMConverter::TMMACMConverter;
 
+    // The PCM this stage delivers for `format`: a copy of it when it is
+    // PCM, the codec manager's suggestion otherwise, nullptr when no
+    // driver decodes it.
+    static WaveFormatPtr NormalisedFormat(const WAVEFORMATEX* format);
     // Whether this stage can deliver PCM for `format`.
     static bool CanNormalise(const WAVEFORMATEX* format);
-    // PCM passes as it is; anything else leaves the stage without format.
-    void InputFormatChanged(const WAVEFORMATEX* format) override;
+
+protected:
+    void PrepareOutputFormat() override;
 };
 
 }  // namespace zt

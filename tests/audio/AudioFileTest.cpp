@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 
+#include "CodecTestSupport.h"
 #include "Mpg123TestDecoder.h"
 #include "PumpTestSupport.h"
 #include "audio/MMErrors.h"
@@ -181,6 +182,51 @@ INSTANTIATE_TEST_SUITE_P(
                                44100}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Compressed WAV files written by an independent program (sox): the
+// normaliser decodes them to 16-bit PCM at their own rate, and the tone
+// survives (a wrong GSM framing would decode to noise without an error).
+struct CodecWaveCase {
+    const char* name;
+    const char* encoding;  // sox's name
+    uint16_t tag;
+};
+
+class AudioFileCodecWaveTest : public AudioFileTest,
+                               public ::testing::WithParamInterface<CodecWaveCase> {};
+
+TEST_P(AudioFileCodecWaveTest, DecodesToPcmWithTheTone) {
+    const CodecWaveCase& c = GetParam();
+    const std::string path = dir.file(std::string(c.name) + ".wav");
+    test::RunCommand("sox -n -r 8000 -c 1 -e " + std::string(c.encoding) + " '" + path +
+                     "' synth 3 sine 1000 vol 0.5 2>&1");
+    ASSERT_EQ(test::RunCommand("soxi -r '" + path + "' 2>/dev/null"), "8000") << "sox is missing";
+    const std::string written = test::ReadFileBytes(path);
+    ASSERT_GT(written.size(), 22u);
+    ASSERT_EQ(static_cast<uint8_t>(written[20]) | static_cast<uint8_t>(written[21]) << 8, c.tag);
+
+    file.SetFileName(path);
+    EXPECT_EQ(file.FileType(), TMMAudioFileType::ftWave);
+    EXPECT_EQ(Format().wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(Format().wBitsPerSample, 16);
+    EXPECT_EQ(Format().nChannels, 1);
+    EXPECT_EQ(Format().nSamplesPerSec, 8000u);
+    EXPECT_NEAR(file.FileEnd(), 3000, 40);
+
+    const std::vector<int16_t> got = test::Samples(Pump());
+    // Whole file: GSM rounds up to a block of 320 samples.
+    EXPECT_GE(got.size(), 24000u);
+    EXPECT_LE(got.size(), 24000u + 320u);
+    EXPECT_NEAR(test::DominantFrequency(got, 8000), 1000, 15);
+    EXPECT_GT(test::Rms(got), 0.5 * 16384 / std::sqrt(2.0) * 0.7);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, AudioFileCodecWaveTest,
+                         ::testing::Values(CodecWaveCase{"Gsm", "gsm-full-rate", 0x31},
+                                           CodecWaveCase{"ALaw", "a-law", 6},
+                                           CodecWaveCase{"MuLaw", "u-law", 7}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct RefusedCase {
     const char* name;
     std::function<std::string()> bytes;
@@ -220,8 +266,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"Text", [] { return std::string("station log\n", 12); }},
         RefusedCase{"Empty", [] { return std::string(); }},
         RefusedCase{"RiffHeaderOnly", [] { return RiffHead(); }},
-        // A compressed WAV that the PCM stage cannot take yet.
-        RefusedCase{"GsmWave", [] { return test::RiffWave(49, 1, 8000, Garbage(650)); }},
+        // A compressed WAV that no codec decodes (MS ADPCM).
+        RefusedCase{"AdpcmWave", [] { return test::RiffWave(2, 1, 8000, Garbage(650)); }},
         // MPEG data announced in a WAVE file, but nothing decodes.
         RefusedCase{"Tag85Noise", [] { return test::RiffWave(85, 2, 44100, Garbage(9000)); }},
         RefusedCase{"TruncatedPcmWave",
