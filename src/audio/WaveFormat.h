@@ -71,6 +71,8 @@ enum class TMMTimeFormats { tfMillisecond, tfByte, tfSample };
 
 // Channel layout as components publish it: channels - 1.
 enum class TMMMode { mMono, mStereo, mMultiChannel };
+// Bits per sample as components publish them.
+enum class TMMBits { b8Bit, b16Bit };
 
 // The platform part of a stream buffer record.
 struct WAVEHDR {

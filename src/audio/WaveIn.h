@@ -69,9 +69,6 @@ class QObject;
 
 namespace zt {
 
-// Bits per sample of a capture format.
-enum class TMMBits { b8Bit, b16Bit };
-
 class TMMCustomWaveIn : public TMMCustomSoundComponent {
 public:
     static constexpr int32_t kMaxBuffers = 500;

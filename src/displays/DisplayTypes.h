@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "audio/WaveFormat.h"  // TMMBits, TMMMode
+
 namespace zt {
 
-enum class TMMBits { b8Bit, b16Bit };
-enum class TMMMode { mMono, mStereo, mMultiChannel };
 enum class TMMChannel { chBoth, chLeft, chRight };
 enum class TMMDecayMode { dmNone, dmStepUp, dmExponential, dmUniform };
 enum class TMMLevelKind { lkHorizontal, lkVertical };
