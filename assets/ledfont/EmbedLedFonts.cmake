@@ -1,0 +1,25 @@
+# Compiles the LED font bitmaps into a library, so the program needs no
+# files beside it: each PNG becomes a byte array in a generated source,
+# decoded at run time by LEDFont.cpp. Re-run by CMake when a PNG changes.
+function(zt_embed_led_fonts target)
+  set(dir ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/LEDFontData.cpp)
+  set(text "// Generated from assets/ledfont/*.png by EmbedLedFonts.cmake.\n#include \"displays/LEDFontData.h\"\n\nnamespace zt::ledfont_data {\n")
+  set(entries "")
+  foreach(name FONT_11X13 FONT_16X20 FONT_11X13_BOLD)
+    set(png ${dir}/${name}.png)
+    set_property(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${png})
+    file(READ ${png} hex HEX)
+    string(LENGTH "${hex}" hex_length)
+    math(EXPR size "${hex_length} / 2")
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+    string(REGEX REPLACE "((0x..,){16})" "\\1\n" bytes "${bytes}")
+    string(APPEND text "static const unsigned char k${name}[${size}] = {\n${bytes}};\n")
+    string(APPEND entries "    {\"${name}\", k${name}, ${size}},\n")
+  endforeach()
+  string(APPEND text "\nconst EmbeddedPng kFonts[3] = {\n${entries}};\n\n}  // namespace zt::ledfont_data\n")
+  # Written through a copy so that an unchanged font does not rebuild.
+  file(WRITE ${out}.tmp "${text}")
+  configure_file(${out}.tmp ${out} COPYONLY)
+  target_sources(${target} PRIVATE ${out})
+endfunction()
