@@ -92,11 +92,21 @@ int TMMLEDLABEL::NumChars() const {
 }
 
 void TMMLEDLABEL::ApplyAutoSize() {
-    if (!autoSize_) return;
+    if (!autoSize_ || sizing_) return;
     // The inverse of NumChars' formula: n cells need exactly this width.
     const int n = int(cells_.size());
-    SetBounds(2 * borderWidth_ + n * CellPitch() - (ledSpace_ - 1),
-              2 * borderWidth_ + Font().GlyphHeight());
+    const int width = std::max(2 * borderWidth_ + n * CellPitch() - (ledSpace_ - 1), 1);
+    const int height = std::max(2 * borderWidth_ + Font().GlyphHeight(), 1);
+    if (width == Width() && height == Height()) return;
+    sizing_ = true;
+    SetBounds(width, height);
+    sizing_ = false;
+    if (OnAutoSize) OnAutoSize(width, height);
+}
+
+void TMMLEDLABEL::Resized() {
+    // A size given from outside while AutoSize is on: take ours back.
+    ApplyAutoSize();
 }
 
 void TMMLEDLABEL::SetAlignment(TAlignment value) {

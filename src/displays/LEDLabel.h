@@ -63,9 +63,13 @@ public:
     void SetBorderWidth(int value);
 
     // Default true: NumChars follows the caption's length and the control's
-    // size follows NumChars.
+    // size follows NumChars. While it is on, the label keeps its own size:
+    // a SetBounds from outside (a view being laid out) is undone.
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool value);
+    // Called after AutoSize changed the size, so that the view showing the
+    // label can take the new size (e.g. QWidget::resize).
+    std::function<void(int width, int height)> OnAutoSize;
 
     // Number of cells drawn: the caption's length with AutoSize, else
     // (width + LEDSpace − 2 × border − 1) div (LEDSpace + glyph width − 1).
@@ -106,6 +110,7 @@ public:
 
 protected:
     void Render(QImage& image) override;
+    void Resized() override;
 
 private:
     const TMMLEDFont& Font() const { return TMMLEDFont::Get(fontSize_); }
@@ -128,6 +133,7 @@ private:
     int currentStep_ = 0;
     int startStep_ = 0;
     std::unique_ptr<QTimer> timer_;  // created when scrolling first starts
+    bool sizing_ = false;            // ApplyAutoSize is setting the size
 };
 
 // The main window's read-outs: LLivre and LOcupado ("0 MB", clLime),

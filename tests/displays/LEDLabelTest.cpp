@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/Renders.h"
@@ -165,8 +166,16 @@ TEST(LEDLabelTest, AutoSizeFitsTheCaptionAndFixedWidthGivesTheCellCount) {
     EXPECT_EQ(label.NumChars(), 4);
     EXPECT_EQ(label.Width(), 2 * 2 + 4 * 11);
     EXPECT_EQ(label.Height(), 2 * 2 + 13);
+    std::vector<std::pair<int, int>> reported;
+    label.OnAutoSize = [&](int w, int h) { reported.emplace_back(w, h); };
     label.SetCaption("12345 MB");
     EXPECT_EQ(label.Width(), 2 * 2 + 8 * 11);
+    // A size from outside (a view being laid out) does not stick.
+    label.SetBounds(300, 40);
+    EXPECT_EQ(label.Width(), 2 * 2 + 8 * 11);
+    EXPECT_EQ(label.Height(), 17);
+    label.SetCaption("12346 MB");  // same length, same size: nothing reported
+    EXPECT_EQ(reported, (std::vector<std::pair<int, int>>{{92, 17}, {92, 17}}));
 
     label.SetAutoSize(false);
     struct Case {
