@@ -1,0 +1,74 @@
+#pragma once
+// Direct pixel drawing into a Format_RGB32 QImage for the oscilloscope and
+// the analyser. They redraw hundreds of columns per frame; writing the
+// pixels through scanLine() is far cheaper than a QPainter per frame.
+// Every function clips to the image, so callers may pass rows or columns
+// outside it.
+//
+// Threads: whoever owns the image (the main thread).
+
+#include <QImage>
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace zt::scoperaster {
+
+inline void Fill(QImage& image, QRgb colour) {
+    const int w = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        std::fill(row, row + w, colour);
+    }
+}
+
+inline void Pixel(QImage& image, int x, int y, QRgb colour) {
+    if (x < 0 || y < 0 || x >= image.width() || y >= image.height()) return;
+    reinterpret_cast<QRgb*>(image.scanLine(y))[x] = colour;
+}
+
+// Columns x0..x1 of row y (inclusive, either order). With `dotted` only
+// the pixels whose x + y is even (a checkerboard over the whole image).
+inline void HLine(QImage& image, int x0, int x1, int y, QRgb colour, bool dotted = false) {
+    if (y < 0 || y >= image.height()) return;
+    if (x0 > x1) std::swap(x0, x1);
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, image.width() - 1);
+    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    if (!dotted) {
+        for (int x = x0; x <= x1; ++x) row[x] = colour;
+        return;
+    }
+    for (int x = x0 + ((x0 + y) & 1); x <= x1; x += 2) row[x] = colour;
+}
+
+// Rows y0..y1 of column x (inclusive, either order).
+inline void VLine(QImage& image, int x, int y0, int y1, QRgb colour) {
+    if (x < 0 || x >= image.width()) return;
+    if (y0 > y1) std::swap(y0, y1);
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, image.height() - 1);
+    for (int y = y0; y <= y1; ++y) reinterpret_cast<QRgb*>(image.scanLine(y))[x] = colour;
+}
+
+// A straight line from (x0, y0) to (x1, y1), both ends drawn (Bresenham).
+inline void Line(QImage& image, int x0, int y0, int x1, int y1, QRgb colour) {
+    const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
+    const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+    int err = dx + dy;
+    for (;;) {
+        Pixel(image, x0, y0, colour);
+        if (x0 == x1 && y0 == y1) return;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
+    }
+}
+
+}  // namespace zt::scoperaster
