@@ -136,6 +136,14 @@ void TMMAudioFile::SetEnabled(bool value) {
     Changed();
 }
 
+void TMMAudioFile::SetMpegChannelMode(TMpegChannelMode mode) {
+    mpegChannelMode_ = mode;
+}
+
+void TMMAudioFile::SetMpegMinimumRate(int hz) {
+    mpegMinimumRate_ = hz;
+}
+
 void TMMAudioFile::SetMpegTrailingHeader(int32_t bytes) {
     if (bytes == trailingHeader_) return;
     trailingHeader_ = bytes;
@@ -206,6 +214,10 @@ void TMMAudioFile::Refuse() {
 }
 
 bool TMMAudioFile::OpenMpeg(const std::string& name, bool riffMpeg) {
+    // Applied while the reader holds no file, so no format goes down the
+    // chain before the new file's own.
+    mpeg_->SetChannelMode(mpegChannelMode_);
+    mpeg_->SetMinimumRate(mpegMinimumRate_);
     mpeg_->SetFileName(name);
     if (!mpeg_->HasFile()) {
         // MPEG data in a WAVE file that does not decode is no audio file;

@@ -86,6 +86,13 @@ public:
     void SetEnabled(bool value);
     int32_t MpegTrailingHeader() const { return trailingHeader_; }
     void SetMpegTrailingHeader(int32_t bytes);
+    // How an MP3 is decoded, from the next SetFileName on: the channel
+    // mode (a mono down-mix gives a one-channel format) and the lowest
+    // rate wanted, which lets the decoder work at a half or a quarter of
+    // the coded rate (see TMMMpeg::SetMinimumRate). An export to a
+    // narrow-band mono codec needs neither the full rate nor two channels.
+    void SetMpegChannelMode(TMpegChannelMode mode);
+    void SetMpegMinimumRate(int hz);
     // 0..32768, 16384 = unity.
     int32_t Volume() const { return volume_.load(); }
     void SetVolume(int32_t value);
@@ -114,6 +121,8 @@ private:
     void Changed();
 
     std::unique_ptr<TMMMPEGFile> mpeg_;
+    TMpegChannelMode mpegChannelMode_ = TMpegChannelMode::cmBoth;
+    int mpegMinimumRate_ = 0;
     std::unique_ptr<TMMWaveFile> wave_;
     std::unique_ptr<TMMADPCMConverter> adpcm_;
     std::unique_ptr<TMMPCMConverter> pcm_;

@@ -21,6 +21,7 @@ TMMMpeg& TMMMPEGFile::Mpeg() {
         mpeg_ = std::make_unique<TMMMpeg>(loader_);
         mpeg_->SetTrailingHeader(trailingHeader_);
         mpeg_->SetChannelMode(channelMode_);
+        mpeg_->SetMinimumRate(minimumRate_);
     }
     return *mpeg_;
 }
@@ -77,6 +78,12 @@ void TMMMPEGFile::SetChannelMode(TMpegChannelMode mode) {
         mpeg_->SetChannelMode(mode);
     }
     SendFormat();
+}
+
+void TMMMPEGFile::SetMinimumRate(int hz) {
+    std::lock_guard<std::mutex> guard(lock_);
+    minimumRate_ = hz;
+    if (mpeg_) mpeg_->SetMinimumRate(hz);
 }
 
 void TMMMPEGFile::SendFormat() {

@@ -60,6 +60,8 @@ public:
     void SetTrailingHeader(int32_t bytes);
     int32_t TrailingHeader() const { return trailingHeader_; }
     void SetChannelMode(TMpegChannelMode mode);
+    // See TMMMpeg::SetMinimumRate; takes effect at the next SetFileName.
+    void SetMinimumRate(int hz);
 
     void Opened() override;
     void Closed() override;
@@ -76,6 +78,7 @@ private:
     std::atomic<bool> enabled_{true};
     int32_t trailingHeader_ = 0;
     TMpegChannelMode channelMode_ = TMpegChannelMode::cmBoth;
+    int minimumRate_ = 0;
     bool running_ = false;
     int64_t openPosition_ = 0;  // ms, remembered at Opened
 };

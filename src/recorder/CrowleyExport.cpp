@@ -58,6 +58,18 @@ void CrowleyExport::ExportForCrowley(const std::string& finalPath, TDateTime sta
 
 void CrowleyExport::Begin(const Request& request) {
     if (!FileExists(request.finalPath)) return;
+    // The decoder need deliver no more than the stored format uses: a
+    // mono format takes a down-mix, a narrow-band one a half or quarter
+    // rate synthesis (still above the format's rate, so the converter
+    // only has a small step left). Without a stored format the chooser is
+    // offered the recording as it is.
+    {
+        const WaveFormatPtr wanted = TMMACM::LoadFormat(kFormatKey, kFormatValue);
+        AudioFileGSM.SetMpegChannelMode(wanted && wanted->nChannels == 1
+                                            ? TMpegChannelMode::cmDownMix
+                                            : TMpegChannelMode::cmBoth);
+        AudioFileGSM.SetMpegMinimumRate(wanted ? int(wanted->nSamplesPerSec) : 0);
+    }
     AudioFileGSM.SetFileName(request.finalPath);
 
     if (!TMMACM::LoadFormat(kFormatKey, kFormatValue)) {

@@ -443,6 +443,48 @@ TEST_F(AudioFileTest, DownMixDeliversOneChannel) {
         EXPECT_NEAR(m[i], (s[2 * i] + s[2 * i + 1]) / 2, 2) << i;
 }
 
+// A minimum rate lets the decoder synthesise at a half or a quarter of
+// the coded rate; the result keeps the audio and its length.
+struct ReducedRateCase {
+    const char* name;
+    uint32_t coded;
+    int minimum;
+    uint32_t expected;
+};
+
+class AudioFileReducedRateTest : public AudioFileTest,
+                                 public ::testing::WithParamInterface<ReducedRateCase> {};
+
+TEST_P(AudioFileReducedRateTest, DecodesAtTheLowestRateNotBelowTheMinimum) {
+    const ReducedRateCase& c = GetParam();
+    const std::string mp3 =
+        test::EncodeMp3(test::Tone(c.coded, 2, 1000, 2.0, 12000), c.coded, 2, 128);
+    file.SetMpegChannelMode(TMpegChannelMode::cmDownMix);
+    file.SetMpegMinimumRate(c.minimum);
+    file.SetFileName(Write("r.mp3", mp3));
+    EXPECT_EQ(Format().nSamplesPerSec, c.expected);
+    EXPECT_EQ(Format().nChannels, 1);
+    EXPECT_NEAR(file.FileEnd(), 2000, 30);
+
+    const std::vector<int16_t> got = test::Samples(Pump());
+    // Gapless at every rate: the length of the input within a frame.
+    EXPECT_NEAR(double(got.size()), 2.0 * c.expected, 1152.0 * c.expected / c.coded);
+    EXPECT_NEAR(test::DominantFrequency(got, c.expected), 1000, 15);
+    EXPECT_GT(test::Rms(got), 12000 / std::sqrt(2.0) * 0.8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, AudioFileReducedRateTest,
+                         ::testing::Values(ReducedRateCase{"Full", 44100, 0, 44100},
+                                           ReducedRateCase{"Quarter", 44100, 8000, 11025},
+                                           ReducedRateCase{"HalfForTwelveK", 44100, 12000, 22050},
+                                           ReducedRateCase{"HalfExactly", 44100, 22050, 22050},
+                                           ReducedRateCase{"AboveCoded", 44100, 48000, 44100},
+                                           ReducedRateCase{"Quarter48k", 48000, 8000, 12000},
+                                           ReducedRateCase{"Quarter32k", 32000, 8000, 8000},
+                                           // A quarter of 22050 is no rate the decoder offers.
+                                           ReducedRateCase{"Half22k", 22050, 8000, 11025}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(AudioFileTest, AMissingDecoderLibraryIsReportedOnceAndRefusesDecoders) {
     test::ScriptedDialogs boxes;
     MpegDecoderLoader loader("libzt-no-such-decoder.so.0");

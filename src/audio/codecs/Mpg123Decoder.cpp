@@ -45,6 +45,21 @@ constexpr int kBindingVersion = MPG123_API_VERSION;
 constexpr size_t kBlockBytes = 16384;
 constexpr long kRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 
+// How often the synthesis may halve `rate` (at most twice) and still give
+// an output rate the handle accepts that is not below `minimum`.
+int DownSampleSteps(long rate, int minimum) {
+    if (minimum <= 0) return 0;
+    int steps = 0;
+    while (steps < 2) {
+        const long next = rate >> (steps + 1);
+        if ((rate & ((2L << steps) - 1)) != 0 || next < minimum ||
+            std::find(std::begin(kRates), std::end(kRates), next) == std::end(kRates))
+            break;
+        ++steps;
+    }
+    return steps;
+}
+
 template <class F>
 bool Bind(void* lib, const char* name, F& fn) {
     fn = reinterpret_cast<F>(dlsym(lib, name));
@@ -179,6 +194,7 @@ void* TMMMpeg::NewHandle(int& error, bool bothChannels) const {
     // Every coded rate is an output rate, so the library never resamples;
     // 16-bit signed only, either channel count.
     int rc = api.param(h, MPG123_ADD_FLAGS, flags, 0.0);
+    if (rc == MPG123_OK && downSample_ > 0) rc = api.param(h, MPG123_DOWN_SAMPLE, downSample_, 0.0);
     if (rc == MPG123_OK) rc = api.format_none(h);
     for (long rate : kRates) {
         if (rc != MPG123_OK) break;
@@ -223,6 +239,7 @@ void TMMMpeg::SetFileName(const std::string& name) {
     empty_ = true;
     info_ = {};
     streamChannels_ = 0;
+    downSample_ = 0;
     if (!name.empty()) Probe();
 }
 
@@ -236,6 +253,19 @@ void TMMMpeg::Probe() {
         long rate = 0;
         int channels = 0, encoding = 0;
         api.getformat(H(h), &rate, &channels, &encoding);
+        const int steps = DownSampleSteps(rate, minimumRate_);
+        if (steps > 0) {
+            // The reduced rate is a property of the handle: open again.
+            FreeHandle(h);
+            downSample_ = steps;
+            h = NewHandle(error, true);
+            if (!h) return;
+            if (!OpenHandle(h, error) ||
+                api.getformat(H(h), &rate, &channels, &encoding) != MPG123_OK) {
+                FreeHandle(h);
+                return;
+            }
+        }
         // The first frame describes the stream (later frames of a damaged
         // file may claim anything).
         mpg123_frameinfo2 fi{};

@@ -16,6 +16,11 @@
 // the stream's own rate (no resampling), gapless (the encoder delay and
 // padding that the stream's info frame names are dropped). The channel
 // mode picks both channels, the left, the right, or a mono down-mix.
+// A minimum rate lets the library's synthesis run at a half or a quarter
+// of the coded rate (its own band-limited down-sampling, far cheaper than
+// decoding in full and resampling afterwards) as long as the output rate
+// stays at or above that minimum: the export to an 8 kHz codec needs no
+// more than 11025 Hz from a 44.1 kHz stream.
 //
 // End of data: Done() is true as soon as the read that returned the last
 // bytes has returned. The decoder reads one block ahead to know that, so a
@@ -133,6 +138,12 @@ public:
 
     // Takes effect at the next OpenFile.
     void SetChannelMode(TMpegChannelMode mode) { channelMode_ = mode; }
+    // The lowest output rate wanted (0: the coded rate). Takes effect at
+    // the next SetFileName: the probe picks the lowest of the coded rate,
+    // its half and its quarter that is not below it, and FileInfo's
+    // PlaybackRate, Samples and the decoded data follow.
+    void SetMinimumRate(int hz) { minimumRate_ = hz > 0 ? hz : 0; }
+    int MinimumRate() const { return minimumRate_; }
     TMpegChannelMode ChannelMode() const { return channelMode_; }
     // Channels the output has for the probed file in the current mode.
     int OutputChannels() const;
@@ -178,6 +189,8 @@ private:
     TMpegFileInfo info_;
     TMpegChannelMode channelMode_ = TMpegChannelMode::cmBoth;
     int32_t trailingHeader_ = 0;
+    int minimumRate_ = 0;
+    int downSample_ = 0;  // of the probed file: 0 full, 1 half, 2 quarter rate
 
     void* handle_ = nullptr;  // open run
     bool open_ = false;
