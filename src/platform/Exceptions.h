@@ -28,6 +28,12 @@ public:
     using Exception::Exception;
 };
 
+// A system resource (a timer, a thread) could not be had.
+class EOutOfResources : public Exception {
+public:
+    using Exception::Exception;
+};
+
 [[noreturn]] inline void Abort() {
     throw EAbort();
 }
