@@ -51,13 +51,15 @@ inline void VLine(QImage& image, int x, int y0, int y1, QRgb colour) {
     for (int y = y0; y <= y1; ++y) reinterpret_cast<QRgb*>(image.scanLine(y))[x] = colour;
 }
 
-// A straight line from (x0, y0) to (x1, y1), both ends drawn (Bresenham).
-inline void Line(QImage& image, int x0, int y0, int x1, int y1, QRgb colour) {
+// The points of a straight line from (x0, y0) to (x1, y1), both ends
+// included (Bresenham), each handed to plot(x, y).
+template <typename Plot>
+void LinePoints(int x0, int y0, int x1, int y1, Plot&& plot) {
     const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
     const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
     int err = dx + dy;
     for (;;) {
-        Pixel(image, x0, y0, colour);
+        plot(x0, y0);
         if (x0 == x1 && y0 == y1) return;
         const int e2 = 2 * err;
         if (e2 >= dy) {
@@ -69,6 +71,11 @@ inline void Line(QImage& image, int x0, int y0, int x1, int y1, QRgb colour) {
             y0 += sy;
         }
     }
+}
+
+// A straight line from (x0, y0) to (x1, y1), both ends drawn.
+inline void Line(QImage& image, int x0, int y0, int x1, int y1, QRgb colour) {
+    LinePoints(x0, y0, x1, y1, [&](int x, int y) { Pixel(image, x, y, colour); });
 }
 
 }  // namespace zt::scoperaster

@@ -88,6 +88,7 @@ void TMMSpectrum::ProcessData(const void* data) {
 void TMMSpectrum::ResetData() {
     analysis_->Reset();
     ClearBars();
+    historyStale_ = true;
     Invalidate();
 }
 
@@ -225,23 +226,9 @@ QRgb TMMSpectrum::LitColour(int zone) const {
     return ToQRgb(enabled_ ? barColor_[Zone(zone)] : inactiveColor_[0]);
 }
 
-int TMMSpectrum::ZoneOfSegment(int segment) const {
-    const int upper = int(std::nearbyint(point2_ * segments_ / 100.0));
-    const int lower = int(std::nearbyint(point1_ * segments_ / 100.0));
-    return segment > upper ? 3 : segment > lower ? 2 : 1;
-}
-
-int TMMSpectrum::ZoneOfValueRow(int valueRow) const {
-    const int upper = int(std::nearbyint(point2_ * Height() / 100.0));
-    const int lower = int(std::nearbyint(point1_ * Height() / 100.0));
-    return valueRow > upper ? 3 : valueRow > lower ? 2 : 1;
-}
-
-int TMMSpectrum::ZoneOfDotRow(int row) const {
-    const int h = Height();
-    const int upper = h - int(std::nearbyint(point2_ * h / 100.0));
-    const int lower = h - int(std::nearbyint(point1_ * h / 100.0));
-    return row < upper ? 3 : row < lower ? 2 : 1;
+TMMSpectrum::ZoneLimits TMMSpectrum::ZoneLimitsIn(int units) const {
+    return {int(std::nearbyint(point1_ * units / 100.0)),
+            int(std::nearbyint(point2_ * units / 100.0))};
 }
 
 void TMMSpectrum::BarSpan(const TMMSpectrumBar& bar, int& x0, int& x1) const {
@@ -254,6 +241,10 @@ void TMMSpectrum::DrawSegments(QImage& image, const std::vector<TMMSpectrumBar>&
     const int h = Height(), pitch = spotHeight_ + spotSpace_;
     const bool onlyTop = kind_ == TMMSpectrumKind::skPeaks;
     const int marks = KeepsPeaks() ? numPeaks_ : 0;
+    const ZoneLimits limits = ZoneLimitsIn(segments_);
+    const QRgb litColour[3] = {LitColour(1), LitColour(2), LitColour(3)};
+    const QRgb unlitColour[3] = {ToQRgb(inactiveColor_[0]), ToQRgb(inactiveColor_[1]),
+                                 ToQRgb(inactiveColor_[2])};
     for (const TMMSpectrumBar& bar : bars) {
         int x0, x1;
         BarSpan(bar, x0, x1);
@@ -261,14 +252,14 @@ void TMMSpectrum::DrawSegments(QImage& image, const std::vector<TMMSpectrumBar>&
         for (int s = 1; s <= segments_; ++s) {
             bool on = onlyTop ? s == lit : s <= lit;
             if (marks > 0 && bar.Peak > 0 && s <= bar.Peak && s > bar.Peak - marks) on = true;
-            const int zone = ZoneOfSegment(s);
+            const int zone = limits.ZoneOf(s);
             QRgb colour;
             bool dotted;
             if (on) {
-                colour = LitColour(zone);
+                colour = litColour[zone - 1];
                 dotted = activeDoted_;
             } else if (drawInactive_) {
-                colour = ToQRgb(inactiveColor_[Zone(zone)]);
+                colour = unlitColour[zone - 1];
                 dotted = inactiveDoted_;
             } else {
                 continue;
@@ -280,41 +271,55 @@ void TMMSpectrum::DrawSegments(QImage& image, const std::vector<TMMSpectrumBar>&
     }
 }
 
-void TMMSpectrum::DrawLines(QImage& image, int zeroRow, bool peaks) const {
+template <typename Plot>
+void TMMSpectrum::LinePoints(int zeroRow, bool peaks, Plot&& plot) const {
     const int h = Height();
-    const QRgb colour = LitColour(1);
-    for (int pass = 0; pass < (peaks ? 2 : 1); ++pass) {
-        int lastX = -1, lastY = 0;
-        for (const TMMSpectrumBar& bar : bars_) {
-            const int x = (bar.FirstColumn + bar.EndColumn - 1) / 2;
-            const int v = pass == 0 ? bar.Value : bar.Peak;
-            const int y = std::clamp(zeroRow - v, 0, h - 1);
-            if (lastX < 0)
-                r::Pixel(image, x, y, colour);
-            else
-                r::Line(image, lastX, lastY, x, y, colour);
-            lastX = x;
-            lastY = y;
-        }
+    int lastX = -1, lastY = 0;
+    for (const TMMSpectrumBar& bar : bars_) {
+        const int x = (bar.FirstColumn + bar.EndColumn - 1) / 2;
+        const int y = std::clamp(zeroRow - (peaks ? bar.Peak : bar.Value), 0, h - 1);
+        if (lastX < 0)
+            plot(x, y);
+        else
+            r::LinePoints(lastX, lastY, x, y, plot);
+        lastX = x;
+        lastY = y;
     }
 }
 
+void TMMSpectrum::DrawLines(QImage& image, int zeroRow, bool peaks) const {
+    const QRgb colour = LitColour(1);
+    auto plot = [&](int x, int y) { r::Pixel(image, x, y, colour); };
+    LinePoints(zeroRow, false, plot);
+    if (peaks) LinePoints(zeroRow, true, plot);
+}
+
+void TMMSpectrum::ClearHistory() {
+    if (history_.width() != Width() || history_.height() != Height())
+        history_ = QImage(Width(), Height(), QImage::Format_RGB32);
+    r::Fill(history_, ToQRgb(background_));
+    historyTop_ = 0;
+    historyStale_ = false;
+}
+
 void TMMSpectrum::ScrollAndDraw() {
-    QImage& image = CurrentImage();
-    const QRgb bg = ToQRgb(background_);
-    // A stale picture (new size, reset, new style) starts empty.
-    if (Stale()) r::Fill(image, bg);
     const int h = Height();
-    const qsizetype line = image.bytesPerLine();
-    for (int y = h - 1; y >= 2; --y) std::memcpy(image.scanLine(y), image.scanLine(y - 2), line);
-    for (int y = 0; y < std::min(2, h); ++y) r::HLine(image, 0, Width() - 1, y, bg);
-    DrawLines(image, h / 3, false);
-    ImageChanged();
+    // A new size or a stale picture (reset, new style) starts empty.
+    if (history_.width() != Width() || history_.height() != h || historyStale_) ClearHistory();
+    // Everything moves down two rows: the top moves up two in the ring.
+    historyTop_ = ((historyTop_ - 2) % h + h) % h;
+    const QRgb bg = ToQRgb(background_), colour = LitColour(1);
+    for (int y = 0; y < std::min(2, h); ++y)
+        r::HLine(history_, 0, Width() - 1, (historyTop_ + y) % h, bg);
+    LinePoints(h / 3, false,
+               [&](int x, int y) { r::Pixel(history_, x, (historyTop_ + y) % h, colour); });
+    Invalidate();
 }
 
 void TMMSpectrum::Render(QImage& image) {
     r::Fill(image, ToQRgb(background_));
     const int h = Height();
+    const ZoneLimits rowLimits = ZoneLimitsIn(h);
     std::lock_guard<std::mutex> guard(peakLock_);
     switch (kind_) {
         case TMMSpectrumKind::skBars:
@@ -325,12 +330,13 @@ void TMMSpectrum::Render(QImage& image) {
             DrawLines(image, h - 1, KeepsPeaks());
             break;
         case TMMSpectrumKind::skDots:
+            // Zones by rows counted from the bottom.
             for (const TMMSpectrumBar& bar : bars_) {
                 if (bar.Value <= 0) continue;
                 int x0, x1;
                 BarSpan(bar, x0, x1);
                 const int y = std::clamp(h - bar.Value - 1, 0, h - 1);
-                r::HLine(image, x0, x1, y, LitColour(ZoneOfDotRow(y)));
+                r::HLine(image, x0, x1, y, LitColour(rowLimits.ZoneOf(h - y)));
             }
             break;
         case TMMSpectrumKind::skVLines:
@@ -339,12 +345,17 @@ void TMMSpectrum::Render(QImage& image) {
                 BarSpan(bar, x0, x1);
                 const int top = std::min(bar.Value, h);
                 for (int v = 1; v <= top; ++v)
-                    r::HLine(image, x0, x1, h - v, LitColour(ZoneOfValueRow(v)));
+                    r::HLine(image, x0, x1, h - v, LitColour(rowLimits.ZoneOf(v)));
             }
             break;
         case TMMSpectrumKind::skScroll:
-            // Drawn update by update (ScrollAndDraw); a fresh picture is
-            // empty.
+            // The ring of rows drawn update by update (ScrollAndDraw).
+            if (!historyStale_ && history_.width() == Width() && history_.height() == h) {
+                const qsizetype line = image.bytesPerLine();
+                for (int y = 0; y < h; ++y)
+                    std::memcpy(image.scanLine(y), history_.constScanLine((historyTop_ + y) % h),
+                                size_t(line));
+            }
             break;
     }
 }
@@ -359,6 +370,7 @@ void TMMSpectrum::SetKind(TMMSpectrumKind value) {
     if (value == kind_) return;
     kind_ = value;
     ClearBars();
+    historyStale_ = true;
     Invalidate();
 }
 
@@ -447,6 +459,7 @@ void TMMSpectrum::SetInactiveColor(int zone, TColor value) {
 
 void TMMSpectrum::SetColor(TColor value) {
     background_ = value;
+    historyStale_ = true;
     Invalidate();
 }
 

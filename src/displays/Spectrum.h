@@ -5,8 +5,10 @@
 // shared display timer.
 //
 // ProcessData does the analysis and the bar values and marks the picture
-// stale; Render draws the bars once per frame. The scrolling style draws
-// into the picture in every update (each update adds a line).
+// stale; Render draws the bars once per frame. The scrolling style keeps
+// its history in a ring of rows: an update clears two rows and draws its
+// line there (no picture is moved), and Render copies the ring out in
+// order once per frame.
 //
 // Threads:
 // - Everything but the peak timer runs on the main thread: properties,
@@ -150,13 +152,22 @@ private:
     void ClearBars();
     void UpdatePeakTimer();
     QRgb LitColour(int zone) const;
-    int ZoneOfSegment(int segment) const;
-    int ZoneOfValueRow(int valueRow) const;
-    int ZoneOfDotRow(int row) const;
+    // Zone limits in segments or rows: unit n is in zone 3 above the
+    // upper limit, in zone 2 above the lower, else in zone 1.
+    struct ZoneLimits {
+        int lower, upper;
+        int ZoneOf(int n) const { return n > upper ? 3 : n > lower ? 2 : 1; }
+    };
+    ZoneLimits ZoneLimitsIn(int units) const;
     void BarSpan(const TMMSpectrumBar& bar, int& x0, int& x1) const;
     void DrawSegments(QImage& image, const std::vector<TMMSpectrumBar>& bars) const;
+    // The polyline of the bars' values (or peaks) with its zero at
+    // `zeroRow`; rows outside the height are clamped to it.
+    template <typename Plot>
+    void LinePoints(int zeroRow, bool peaks, Plot&& plot) const;
     void DrawLines(QImage& image, int zeroRow, bool peaks) const;
     void ScrollAndDraw();
+    void ClearHistory();
 
     DisplayTimerService& timers_;
     DisplayTimerService::ClientId timerId_ = 0;
@@ -199,6 +210,11 @@ private:
     std::vector<int> barBinLo_;
     std::vector<int> barBinHi_;
     int segments_ = 1;
+    // skScroll: rows of the picture in a ring; virtual row 0 (the top) is
+    // historyTop_.
+    QImage history_;
+    int historyTop_ = 0;
+    bool historyStale_ = true;  // start empty with the next update
 
     mutable std::mutex peakLock_;
     std::vector<TMMSpectrumBar> bars_;  // Peak, PeakTimer, shape: peakLock_
