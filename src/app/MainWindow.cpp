@@ -48,7 +48,7 @@ TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
     setWindowTitle(kMainWindowTitle);
     setObjectName("FrmGravar");
-    ConfigureRecorderChain(waveIn_, mp3_);
+    ConfigureRecorderChain(waveIn_, connector_, mp3_);
     RecordingView& view = *this;
     session_ = std::make_unique<RecordingSession>(settings_, waveIn_, mp3_, view, this);
     export_ = std::make_unique<CrowleyExport>(ExecutableDir(), this);

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 
+#include "audio/Connector.h"
 #include "audio/MP3Encoder.h"
 #include "audio/WaveIn.h"
 #include "platform/ShutdownInhibitor.h"
@@ -109,6 +110,7 @@ public:
     RecordingSession& Session() { return *session_; }
     TMMWaveIn& WaveIn() { return waveIn_; }
     TMMMP3Encoder& MP3() { return mp3_; }
+    TMMConnector& MMConnector1() { return connector_; }
     TTrayIcon& Tray() { return *tray_; }
     CrowleyExport& Export() { return *export_; }
     ShutdownInhibitor* Inhibitor() { return services_.inhibitor.get(); }
@@ -142,6 +144,7 @@ private:
     MainWindowServices services_;
     RecorderSettings settings_;
     TMMWaveIn waveIn_{"WaveIn"};
+    TMMConnector connector_{"MMConnector1"};
     TMMMP3Encoder mp3_{"MP3"};
     std::unique_ptr<RecordingSession> session_;
     // The export chain (AudioFileGSM -> TriggerGSM -> ACMConverterGSM ->

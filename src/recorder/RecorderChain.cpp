@@ -1,11 +1,12 @@
 #include "recorder/RecorderChain.h"
 
+#include "audio/Connector.h"
 #include "audio/MP3Encoder.h"
 #include "audio/WaveIn.h"
 
 namespace zt {
 
-void ConfigureRecorderChain(TMMCustomWaveIn& waveIn, TMMMP3Encoder& mp3) {
+void ConfigureRecorderChain(TMMCustomWaveIn& waveIn, TMMConnector& connector, TMMMP3Encoder& mp3) {
     waveIn.SetCallBackMode(TMMCBMode::cmWindow);
     waveIn.SetMode(TMMMode::mStereo);
     waveIn.SetBitLength(TMMBits::b16Bit);
@@ -14,7 +15,10 @@ void ConfigureRecorderChain(TMMCustomWaveIn& waveIn, TMMMP3Encoder& mp3) {
     waveIn.SetNumBuffers(kRecorderNumBuffers);
     waveIn.SetTimeFormat(TMMTimeFormats::tfMillisecond);
     mp3.SetChannelMode(TMMChannelMode::cmStereo);
-    mp3.SetInput(&waveIn);
+    // The displays' refresh hands every round to the window's events.
+    TMMConnector::SetEnterIdle(true);
+    connector.SetInput(&waveIn);
+    mp3.SetInput(&connector);
 }
 
 }  // namespace zt

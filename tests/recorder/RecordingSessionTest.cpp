@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/Connector.h"
 #include "audio/MP3Encoder.h"
 #include "audio/Mpg123TestDecoder.h"
 #include "audio/WaveIn.h"
@@ -70,7 +71,7 @@ protected:
     RecordingSessionTest() : fx_(std::string(4 * 44100 * 4, '\0')) {
         previousClock_ = SetClock(&clock_);
         wave_.SetBackend(std::make_unique<AlsaWaveInBackend>(fx_.Devices()));
-        ConfigureRecorderChain(wave_, mp3_);
+        ConfigureRecorderChain(wave_, connector_, mp3_);
         local_ = (dir_.path() / "Audio").string();
         fs::create_directory(local_);
         settings_.Formato = "4";
@@ -134,6 +135,7 @@ protected:
     std::string local_;
     RecorderSettings settings_;
     TMMCustomWaveIn wave_{"WaveIn"};
+    TMMConnector connector_{"MMConnector1"};
     TMMMP3Encoder mp3_{"MP3"};
     ViewLog view_;
     std::unique_ptr<RecordingSession> session_;
