@@ -396,6 +396,19 @@ TEST_F(LevelBarTest, SilenceAtRestDoesNotRedraw) {
     EXPECT_EQ(paints, 2);
 }
 
+TEST_F(LevelBarTest, ResetForgetsValuePeakAndDecay) {
+    Feed(32767);
+    level.Image();
+    level.ResetData();
+    EXPECT_TRUE(level.Stale()) << "a reset repaints";
+    EXPECT_EQ(level.DisplayedValue(), 0);
+    EXPECT_EQ(level.PeakValue(), 0);
+    Feed(0);
+    EXPECT_EQ(level.DisplayedValue(), 0) << "no decayed level left to fall from";
+    Feed(3277);
+    EXPECT_EQ(level.DisplayedValue(), 54);
+}
+
 TEST_F(LevelBarTest, NothingIsMeasuredWhileDisabledOrHidden) {
     level.SetVisible(false);
     Feed(32767);
