@@ -17,7 +17,7 @@ namespace zt {
 
 namespace {
 
-constexpr int kRoundMs = 5;
+constexpr int kRoundMs = 16;  // one frame at 60 Hz
 constexpr int kLongestRoundMs = 1000;
 
 std::atomic<bool> g_enterIdle{false};

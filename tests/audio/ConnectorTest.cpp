@@ -336,7 +336,7 @@ TEST_F(ConnectorTest, ANonPcmInputIsConvertedForTheDisplays) {
 TEST_F(ConnectorTest, TheRefreshLoopRunsWhileArmedAndAnArmCountsOnce) {
     int passes = 0;
     connector.OnTrigger = [&](TMMConnector*) { ++passes; };
-    EXPECT_EQ(TMMConnector::RefreshIntervalMs(), 5);
+    EXPECT_EQ(TMMConnector::RefreshIntervalMs(), 16);
     Start();
     // A stop and a start inside one handler: the earlier arm is still
     // queued when the new one comes.
@@ -360,7 +360,7 @@ TEST_F(ConnectorTest, TheRefreshLoopRunsWhileArmedAndAnArmCountsOnce) {
     EXPECT_EQ(passes, after) << "no rounds without an armed connector";
 
     connector.SetSpeed(4999);
-    EXPECT_EQ(TMMConnector::RefreshIntervalMs(), 10);
+    EXPECT_EQ(TMMConnector::RefreshIntervalMs(), 32);
     connector.SetSpeed(-7);
     EXPECT_EQ(connector.Speed(), 1);
     EXPECT_EQ(TMMConnector::RefreshIntervalMs(), 1000);

@@ -2,6 +2,9 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
 
 #include "platform/ErrorDisplay.h"
 
@@ -15,16 +18,64 @@ TMMMouseButton ButtonOf(Qt::MouseButton b) {
 }
 }  // namespace
 
+// The shared frame timer of all views (main thread).
+class FrameClock {
+public:
+    static FrameClock& Get() {
+        static FrameClock* clock = new FrameClock();
+        return *clock;
+    }
+    void Add(TMMDisplayView* view) {
+        waiting_.push_back(view);
+        if (!timer_.isActive()) timer_.start();
+    }
+    void Remove(TMMDisplayView* view) {
+        waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), view), waiting_.end());
+    }
+    int Waiting() const { return static_cast<int>(waiting_.size()); }
+
+private:
+    FrameClock() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(TMMDisplayView::kFrameMs);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+    }
+    void Tick() {
+        std::vector<TMMDisplayView*> now;
+        now.swap(waiting_);
+        for (TMMDisplayView* v : now) v->Frame();
+        if (waiting_.empty()) timer_.stop();
+    }
+    QTimer timer_;
+    std::vector<TMMDisplayView*> waiting_;
+};
+
+int TMMDisplayView::WaitingViews() {
+    return FrameClock::Get().Waiting();
+}
+
+void TMMDisplayView::RequestFrame() {
+    if (waiting_) return;
+    waiting_ = true;
+    FrameClock::Get().Add(this);
+}
+
+void TMMDisplayView::Frame() {
+    waiting_ = false;
+    update();
+}
+
 TMMDisplayView::TMMDisplayView(TMMGraphicControl& control, QWidget* parent)
     : QWidget(parent), control_(control) {
     // The image covers the whole widget: Qt need not clear behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(control_.Width(), control_.Height());
-    control_.OnInvalidate = [this] { update(); };
+    control_.OnInvalidate = [this] { RequestFrame(); };
     control_.SetVisible(false);
 }
 
 TMMDisplayView::~TMMDisplayView() {
+    if (waiting_) FrameClock::Get().Remove(this);
     control_.OnInvalidate = nullptr;
     control_.SetVisible(false);
 }

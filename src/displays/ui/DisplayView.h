@@ -2,8 +2,13 @@
 // The widget that shows a drawn control (displays/GraphicControl.h) on
 // the main window: it paints the control's image, passes its size,
 // visibility and mouse events on, and turns the control's "picture is
-// stale" into QWidget::update(), so repaints are coalesced to the screen's
-// refresh however often the control changes.
+// stale" into a repaint at the next frame: one shared 60 Hz frame timer
+// (running only while some view waits) calls QWidget::update() on every
+// waiting view. Qt alone would repaint after every event-loop pass that
+// changed a control (hundreds of times a second while the displays are
+// fed, and no platform throttles widget repaints to the screen), so the
+// frame timer is what keeps painting at the screen's pace however often
+// the controls change.
 //
 // The view does not own the control; the control must outlive it (the
 // main window owns both and destroys the view first).
@@ -22,6 +27,10 @@ public:
     ~TMMDisplayView() override;
 
     TMMGraphicControl& Control() const { return control_; }
+    // Milliseconds between frames (60 Hz).
+    static constexpr int kFrameMs = 16;
+    // Views waiting for the next frame (tests).
+    static int WaitingViews();
     QSize sizeHint() const override;
 
 protected:
@@ -34,7 +43,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void RequestFrame();
+    void Frame();
+    friend class FrameClock;
+
     TMMGraphicControl& control_;
+    bool waiting_ = false;
     bool pressed_ = false;
 };
 

@@ -1,0 +1,229 @@
+// What the live displays cost while recording: CPU per second of audio, as
+// a share of one core, of the connector feeding the main window's six
+// displays (two LED bars, two needle meters, the oscilloscope and the
+// spectrum analyser) at their sizes and settings, from 44.1 kHz 16-bit
+// stereo buffers of 4096 bytes as the capture delivers them, with the
+// pictures painted at 60 Hz.
+//
+// 1. Simulated time, one display at a time and all together: a minute of
+//    audio fed as fast as the machine goes; the connector's clock and the
+//    rounds (every 16 ms of audio) and the 60 Hz paints follow the audio's
+//    own time. Shows the cost of each display's measuring and drawing.
+// 2. Real time, as in the program: the displays in their views on a shown
+//    (offscreen) window, the connector's refresh loop on its Qt timer,
+//    buffers arriving every 23.2 ms from a timer, Qt painting what went
+//    stale; the process's CPU over ZT_DISPLAYS_SECONDS (default 10).
+// Goal: <= 2 % of one core. Run:
+//   cmake --build build --target zt_displays_bench && build/bench/zt_displays_bench
+#include <sys/resource.h>
+#include <time.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "audio/Connector.h"
+#include "displays/Level.h"
+#include "displays/Meter.h"
+#include "displays/Oscope.h"
+#include "displays/Spectrum.h"
+#include "displays/ui/DisplayView.h"
+
+namespace {
+
+using namespace zt;
+
+constexpr int kBufferBytes = 4096;
+constexpr int kFramesPerBuffer = kBufferBytes / 4;
+constexpr double kBufferSeconds = double(kFramesPerBuffer) / 44100;
+
+double ThreadCpu() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double ProcessCpu() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Programme-like audio: two tones, a slow swell and noise, a few seconds
+// long, looped.
+std::vector<int16_t> Programme(int seconds) {
+    const size_t frames = size_t(44100) * size_t(seconds);
+    std::vector<int16_t> pcm(frames * 2);
+    std::mt19937 rng(5);
+    std::normal_distribution<double> noise(0.0, 900.0);
+    for (size_t i = 0; i < frames; ++i) {
+        const double t = double(i) / 44100;
+        const double swell = 0.55 + 0.45 * std::sin(2 * std::numbers::pi * 0.7 * t);
+        pcm[2 * i] = int16_t(swell * 12000 * std::sin(2 * std::numbers::pi * 440 * t) + noise(rng));
+        pcm[2 * i + 1] =
+            int16_t(swell * 9000 * std::sin(2 * std::numbers::pi * 1250 * t) + noise(rng));
+    }
+    return pcm;
+}
+
+// The six displays as the main window sets them up.
+struct Displays {
+    TMMLevel level1{254, 24};
+    TMMLevel level2{253, 24};
+    TMMMeter meter2{138, 65};
+    TMMMeter meter1{137, 65};
+    TMMOscope oscope{273, 86};
+    TMMSpectrum spectrum{273, 86};
+
+    Displays() {
+        SetUpMainWindowLevel(level1, TMMChannel::chLeft);
+        SetUpMainWindowLevel(level2, TMMChannel::chRight);
+        SetUpMainWindowMeter(meter2, TMMChannel::chLeft);
+        SetUpMainWindowMeter(meter1, TMMChannel::chRight);
+        SetUpMainWindowOscope(oscope);
+        SetUpMainWindowSpectrum(spectrum);
+    }
+    std::vector<TMMGraphicControl*> Controls() {
+        return {&level1, &level2, &meter1, &meter2, &oscope, &spectrum};
+    }
+};
+
+void Attach(TMMConnector& c, Displays& d, int which) {
+    // which: -1 all, else one display by index in Controls() order.
+    auto want = [which](int i) { return which < 0 || which == i; };
+    if (want(0)) c.SetDisplay(TMMConnectorSlot::Level1, &d.level1);
+    if (want(1)) c.SetDisplay(TMMConnectorSlot::Level2, &d.level2);
+    if (want(2)) c.SetDisplay(TMMConnectorSlot::Meter1, &d.meter1);
+    if (want(3)) c.SetDisplay(TMMConnectorSlot::Meter2, &d.meter2);
+    if (want(4)) c.SetDisplay(TMMConnectorSlot::Oscope1, &d.oscope);
+    if (want(5)) c.SetDisplay(TMMConnectorSlot::Spectrum1, &d.spectrum);
+}
+
+void PrepareConnector(TMMConnector& c) {
+    const WAVEFORMATEX f = MakePCMFormat(16, 2, 44100);
+    c.SetWaveFormat(&f);
+    c.SetBufferSize(kBufferBytes);
+}
+
+// Part 1: a minute of audio in simulated time; CPU share of one core.
+double Simulated(const std::vector<int16_t>& audio, int which, int seconds) {
+    Displays d;
+    int64_t now = 0;
+    TMMConnector c("Bench");
+    c.SetClock([&] { return now; });
+    PrepareConnector(c);
+    Attach(c, d, which);
+    c.Opened();
+    c.Started();
+    QCoreApplication::processEvents();  // the arm
+    const auto controls = d.Controls();
+
+    const int buffers = int(seconds / kBufferSeconds);
+    const size_t loopSamples = audio.size();
+    size_t at = 0;
+    int64_t nextRound = 0, nextPaint = 0;
+    const double cpu0 = ThreadCpu();
+    for (int b = 0; b < buffers; ++b) {
+        const int64_t start = int64_t(b * kBufferSeconds * 1e6);
+        const int64_t end = int64_t((b + 1) * kBufferSeconds * 1e6);
+        now = start;
+        if (at + kFramesPerBuffer * 2 > loopSamples) at = 0;
+        c.CopyData(audio.data() + at, kBufferBytes);
+        at += kFramesPerBuffer * 2;
+        while (nextRound < end || nextPaint < end) {
+            if (nextRound <= nextPaint) {
+                now = std::max(nextRound, start);
+                c.DeliveryPass();
+                nextRound += 16000;
+            } else {
+                now = std::max(nextPaint, start);
+                for (TMMGraphicControl* g : controls)
+                    if (g->Stale()) g->Image();
+                nextPaint += 16667;
+            }
+        }
+    }
+    const double cpu = ThreadCpu() - cpu0;
+    c.Stopped();
+    c.Closed();
+    return 100.0 * cpu / (buffers * kBufferSeconds);
+}
+
+// Part 2: the real refresh loop and real painting, in real time.
+double RealTime(const std::vector<int16_t>& audio, int seconds) {
+    Displays d;
+    QWidget window;
+    window.resize(600, 300);
+    std::vector<std::unique_ptr<TMMDisplayView>> views;
+    int x = 0;
+    for (TMMGraphicControl* g : d.Controls()) {
+        auto view = std::make_unique<TMMDisplayView>(*g, &window);
+        view->move(x % 560, (x / 560) * 90);
+        x += 280;
+        views.push_back(std::move(view));
+    }
+    window.show();
+    TMMConnector c("Bench");
+    PrepareConnector(c);
+    Attach(c, d, -1);
+    c.Opened();
+    c.Started();
+    size_t at = 0;
+    QTimer feed;
+    feed.setTimerType(Qt::PreciseTimer);
+    feed.setInterval(23);
+    QObject::connect(&feed, &QTimer::timeout, [&] {
+        if (at + kFramesPerBuffer * 2 > audio.size()) at = 0;
+        c.CopyData(audio.data() + at, kBufferBytes);
+        at += kFramesPerBuffer * 2;
+    });
+    // A second of settling, then the measurement.
+    feed.start();
+    auto runFor = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    runFor(1000);
+    const double cpu0 = ProcessCpu();
+    QElapsedTimer clock;
+    clock.start();
+    runFor(seconds * 1000);
+    const double cpu = ProcessCpu() - cpu0;
+    const double wall = clock.elapsed() / 1000.0;
+    feed.stop();
+    c.Stopped();
+    c.Closed();
+    return 100.0 * cpu / wall;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::vector<int16_t> audio = Programme(8);
+    const char* secondsText = std::getenv("ZT_DISPLAYS_SECONDS");
+    const int seconds = secondsText && std::atoi(secondsText) > 0 ? std::atoi(secondsText) : 10;
+
+    std::printf("simulated time, 60 s of audio, share of one core:\n");
+    const char* names[] = {"level bar L (254x24)", "level bar R (253x24)",  "needle R (137x65)",
+                           "needle L (138x65)",    "oscilloscope (273x86)", "spectrum (273x86)"};
+    for (int i = 0; i < 6; ++i)
+        std::printf("  %-24s %6.3f %%\n", names[i], Simulated(audio, i, 60));
+    std::printf("  %-24s %6.3f %%\n", "all six", Simulated(audio, -1, 60));
+
+    std::printf("real time, %d s, views painted by Qt (offscreen), whole process:\n", seconds);
+    std::printf("  %-24s %6.3f %% (goal: <= 2 %%)\n", "all six", RealTime(audio, seconds));
+    return 0;
+}
