@@ -10,8 +10,14 @@
 
 namespace zt {
 
+namespace {
+// The default label size (6 points at 96 dots per inch); the window's
+// scale asks for 9 pixels.
+constexpr int kDefaultFontPixels = 8;
+}  // namespace
+
 TMMLevelScale::TMMLevelScale(int width, int height)
-    : TMMGraphicControl(width, height), font_(DisplaySmallFont()) {}
+    : TMMGraphicControl(width, height), font_(DisplaySmallFont(kDefaultFontPixels)) {}
 
 void TMMLevelScale::SetScaleTicks(int value) {
     scaleTicks_ = std::max(value, 2);
