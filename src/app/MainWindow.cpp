@@ -108,30 +108,38 @@ void TFrmGravar::BuildWidgets() {
 
     auto* layout = new QVBoxLayout(central);
 
-    LFormato = Named(new QLabel(central), "LFormato");
-    LFormato->setTextFormat(Qt::PlainText);
-    layout->addWidget(LFormato);
+    LFormato = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(central), "LFormato");
+    SetUpMainWindowFormatBanner(LFormato->Shown());
+    LFormato->setFixedSize(LFormato->Shown().Width(), LFormato->Shown().Height());
+    layout->addWidget(LFormato, 0, Qt::AlignHCenter);
+
+    PEqualizadores = Named(new TDisplayArea(central), "PEqualizadores");
+    PEqualizadores->Connect(connector_);
+    layout->addWidget(PEqualizadores, 0, Qt::AlignHCenter);
 
     auto* readouts = new QGridLayout;
-    auto addReadout = [&](int row, const char* caption, const char* name) {
+    auto addReadout = [&](int row, const char* caption, const char* name, const char* text,
+                          TColor color) {
         readouts->addWidget(new QLabel(QString::fromUtf8(caption), central), row, 0);
-        auto* value = Named(new QLabel(central), name);
-        value->setTextFormat(Qt::PlainText);
-        readouts->addWidget(value, row, 1);
+        auto* value = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(central), name);
+        TMMLEDLABEL& led = value->Shown();
+        // The label sizes itself to its text; the widget follows.
+        led.OnAutoSize = [value](int w, int h) { value->setFixedSize(w, h); };
+        SetUpMainWindowReadOut(led, text, color);
+        value->setFixedSize(led.Width(), led.Height());
+        readouts->addWidget(value, row, 1, Qt::AlignLeft);
         return value;
     };
-    LTempo = addReadout(0, "Tempo:", "LTempo");
-    LDias = addReadout(1, "Dias:", "LDias");
-    LLivre = addReadout(2, "Livre:", "LLivre");
-    LOcupado = addReadout(3, "Ocupado:", "LOcupado");
-    LTempo->setText("00:00:00");
-    LDias->setText("00");
+    LTempo = addReadout(0, "Tempo:", "LTempo", "00:00:00", clYellow);
+    LDias = addReadout(1, "Dias:", "LDias", "00", clYellow);
+    LLivre = addReadout(2, "Livre:", "LLivre", "0 MB", clLime);
+    LOcupado = addReadout(3, "Ocupado:", "LOcupado", "0 MB", clLime);
     layout->addLayout(readouts);
 
-    ProgressEspaco = Named(new QProgressBar(central), "ProgressEspaco");
-    ProgressEspaco->setRange(0, 100);
-    ProgressEspaco->setValue(0);
-    layout->addWidget(ProgressEspaco);
+    ProgressEspaco = Named(new TMMOwnedDisplayView<TMMGauge>(central, 360, 14), "ProgressEspaco");
+    SetUpMainWindowGauge(ProgressEspaco->Shown());
+    ProgressEspaco->setFixedSize(360, 14);
+    layout->addWidget(ProgressEspaco, 0, Qt::AlignHCenter);
 
     auto* recordRow = new QHBoxLayout;
     BGravar = Named(new QPushButton(FrameIcon(5), QString(), central), "BGravar");
@@ -163,11 +171,11 @@ void TFrmGravar::BuildWidgets() {
     BMinimizar = addButton("BMinimizar", "Minimizar");
     BOcultar = addButton("BOcultar", "Ocultar");
     BSair = addButton("BSair", "Fechar");
-    // The settings panel and the displays are not part of this window yet.
+    // The settings panel is not part of this window yet.
     BConfig->setEnabled(false);
-    BEqualizador->setEnabled(false);
     layout->addLayout(buttons);
     connect(BMinimizar, &QPushButton::clicked, this, Guard([this] { BMinimizarClick(); }));
+    connect(BEqualizador, &QPushButton::clicked, this, Guard([this] { BEqualizadorClick(); }));
     connect(BOcultar, &QPushButton::clicked, this, Guard([this] { BOcultarClick(); }));
     connect(BSair, &QPushButton::clicked, this, Guard([this] { BSairClick(); }));
 
@@ -303,6 +311,10 @@ void TFrmGravar::BMinimizarClick() {
     showMinimized();
 }
 
+void TFrmGravar::BEqualizadorClick() {
+    PEqualizadores->BEqualizadorClick();
+}
+
 void TFrmGravar::TimerInicioTimer() {
     TimerInicio->stop();
     if (FlagIsSet(settings_.AutoGravar) && !BGravar->isHidden()) BGravarClick();
@@ -412,19 +424,19 @@ void TFrmGravar::TickRecordingInputCheckBox() {
 // ---- RecordingView -------------------------------------------------------------------------
 
 void TFrmGravar::ShowElapsed(const std::string& tempo, const std::string& dias) {
-    LTempo->setText(Q(tempo));
-    LDias->setText(Q(dias));
+    LTempo->Shown().SetCaption(tempo);
+    LDias->Shown().SetCaption(dias);
 }
 
 void TFrmGravar::ShowDiskFigures(const std::string& livre, const std::string& ocupado,
                                  int percent) {
-    LLivre->setText(Q(livre));
-    LOcupado->setText(Q(ocupado));
-    ProgressEspaco->setValue(percent);
+    LLivre->Shown().SetCaption(livre);
+    LOcupado->Shown().SetCaption(ocupado);
+    ProgressEspaco->Shown().SetProgress(percent);
 }
 
 void TFrmGravar::ShowFormat(const std::string& banner) {
-    LFormato->setText(Q(banner));
+    LFormato->Shown().SetCaption(banner);
 }
 
 void TFrmGravar::ShowRecordButtons(bool recording) {

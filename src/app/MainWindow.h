@@ -21,9 +21,13 @@
 #include <functional>
 #include <memory>
 
+#include "app/DisplayArea.h"
 #include "audio/Connector.h"
 #include "audio/MP3Encoder.h"
 #include "audio/WaveIn.h"
+#include "displays/Gauge.h"
+#include "displays/LEDLabel.h"
+#include "displays/ui/DisplayView.h"
 #include "platform/ShutdownInhibitor.h"
 #include "recorder/CrowleyExport.h"
 #include "recorder/RecordingSession.h"
@@ -81,6 +85,9 @@ public:
     void BSairClick();
     void BOcultarClick();
     void BMinimizarClick();
+    // Brings the next panel of the display area to the front.
+    void BEqualizadorClick();
+    TDisplayArea& Displays() { return *PEqualizadores; }
     void TimerInicioTimer();
     void Gravar1Click();
     void Parar1Click();
@@ -158,13 +165,15 @@ private:
     static constexpr int kExportDrainMs = 120000;
     void Terminate();
 
-    // Read-outs.
-    QLabel* LFormato = nullptr;
-    QLabel* LTempo = nullptr;
-    QLabel* LDias = nullptr;
-    QLabel* LLivre = nullptr;
-    QLabel* LOcupado = nullptr;
-    QProgressBar* ProgressEspaco = nullptr;
+    // Read-outs (LED labels and the used-space gauge).
+    TMMOwnedDisplayView<TMMLEDLABEL>* LFormato = nullptr;
+    TMMOwnedDisplayView<TMMLEDLABEL>* LTempo = nullptr;
+    TMMOwnedDisplayView<TMMLEDLABEL>* LDias = nullptr;
+    TMMOwnedDisplayView<TMMLEDLABEL>* LLivre = nullptr;
+    TMMOwnedDisplayView<TMMLEDLABEL>* LOcupado = nullptr;
+    TMMOwnedDisplayView<TMMGauge>* ProgressEspaco = nullptr;
+    // The live displays, fed by MMConnector1.
+    TDisplayArea* PEqualizadores = nullptr;
     // Record and stop.
     QPushButton* BGravar = nullptr;
     QPushButton* BStop = nullptr;

@@ -4,6 +4,8 @@
 // PCM, the real encoder, real files in a temporary program folder.
 
 #include "app/MainWindow.h"
+#include "displays/LEDLabel.h"
+#include "displays/ui/DisplayView.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +76,13 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    std::string Text(const char* label) { return Child<QLabel>(label)->text().toStdString(); }
+    // The text an LED read-out shows.
+    std::string Text(const char* label) {
+        auto* view = Child<TMMDisplayView>(label);
+        auto* led = dynamic_cast<TMMLEDLABEL*>(&view->Control());
+        EXPECT_NE(led, nullptr) << label;
+        return led ? led->Caption() : std::string();
+    }
     bool Shown(const char* name) { return !Child<QWidget>(name)->isHidden(); }
     std::string Audio() const { return exeDir_.dir() + "Audio"; }
     // Waits until the running segment has received MP3 data.
@@ -291,8 +299,9 @@ TEST_F(MainWindowTest, TerminationSignalFinishesTheRunningSegment) {
 TEST_F(MainWindowTest, ShowingTheWindowRefreshesTheDiskFigures) {
     test::WriteSettings(exeDir_.dir(), {{"AutoGravar", "N"}});
     TFrmGravar& w = Create();
-    EXPECT_EQ(Text("LLivre"), "");
+    EXPECT_EQ(Text("LLivre"), "0 MB") << "the form's text until measured";
     w.show();
+    EXPECT_NE(Text("LLivre"), "0 MB");
     EXPECT_NE(Text("LLivre").find(" MB"), std::string::npos);
     EXPECT_NE(Text("LOcupado").find(" MB"), std::string::npos);
 

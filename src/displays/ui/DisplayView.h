@@ -16,6 +16,7 @@
 // Threads: main thread only.
 
 #include <QWidget>
+#include <utility>
 
 #include "displays/GraphicControl.h"
 
@@ -50,6 +51,25 @@ private:
     TMMGraphicControl& control_;
     bool waiting_ = false;
     bool pressed_ = false;
+};
+
+// A view that owns its control, for controls that live exactly as long as
+// the widget showing them (the read-outs). The control is a base part
+// constructed before the view and destroyed after it.
+template <class C>
+struct DisplayControlHolder {
+    template <class... A>
+    explicit DisplayControlHolder(A&&... args) : held(std::forward<A>(args)...) {}
+    C held;
+};
+
+template <class C>
+class TMMOwnedDisplayView : private DisplayControlHolder<C>, public TMMDisplayView {
+public:
+    template <class... A>
+    explicit TMMOwnedDisplayView(QWidget* parent, A&&... args)
+        : DisplayControlHolder<C>(std::forward<A>(args)...), TMMDisplayView(this->held, parent) {}
+    C& Shown() { return this->held; }
 };
 
 }  // namespace zt
