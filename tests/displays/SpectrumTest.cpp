@@ -559,11 +559,20 @@ TEST_F(SpectrumTest, PeakTicksOnTheTimerThreadWhileUpdatesAndDrawingGoOn) {
     live.SetPeakDelay(0);
     const auto loud = Tone(64, 5512.5, 44100, 8000);
     const std::vector<uint8_t> quiet(256, 0);
-    for (int i = 0; i < 3000; ++i) {
-        live.ProcessData(i % 50 == 0 ? loud.data() : quiet.data());
+    // Until the timer has dropped a peak a few times (bounded, so a
+    // stalled machine ends the loop rather than the test hanging).
+    int drops = 0;
+    live.ProcessData(loud.data());
+    for (int i = 0; i < 100000 && drops < 3; ++i) {
+        live.ProcessData(quiet.data());
         if (i % 20 == 0) live.Image();
-        if (i % 1000 == 0)
-            live.SetKind(i % 2000 == 0 ? TMMSpectrumKind::skLines : TMMSpectrumKind::skBars);
+        if (live.Bars()[8].Peak == 0) {
+            // Rebuild and clear the bar list while the timer runs too.
+            ++drops;
+            live.SetKind(drops % 2 ? TMMSpectrumKind::skLines : TMMSpectrumKind::skBars);
+            live.SetBounds(drops % 2 ? kW - 1 : kW, kH);
+            live.ProcessData(loud.data());
+        }
     }
     EXPECT_TRUE(threaded.Ticking());
 }
