@@ -116,35 +116,36 @@ void TMMOscope::Resized() {
 
 void TMMOscope::Render(QImage& image) {
     namespace r = scoperaster;
-    r::Fill(image, ToQRgb(background_));
+    const r::Canvas canvas(image);
+    r::Fill(canvas, ToQRgb(background_));
     if (enabled_) {
         const QRgb fg = ToQRgb(foreground_);
         const int w = Width(), h = Height(), mid = h / 2;
         if (kind_ == TMMOscopeKind::okMirLines) {
-            r::HLine(image, 0, w - 1, mid - 1, fg);
-            r::HLine(image, 0, w - 1, mid, fg);
+            r::HLine(canvas, 0, w - 1, mid - 1, fg);
+            r::HLine(canvas, 0, w - 1, mid, fg);
         }
         int lastX = 0, lastY = 0;
         for (int x = 0; x < w; x += steps_) {
             const int y = RowOf(trace_[size_t(x)]);
             switch (kind_) {
                 case TMMOscopeKind::okDots:
-                    r::Pixel(image, x, y, fg);
+                    r::Pixel(canvas, x, y, fg);
                     break;
                 case TMMOscopeKind::okConLines:
                     if (x == 0)
-                        r::Pixel(image, x, y, fg);
+                        r::Pixel(canvas, x, y, fg);
                     else
-                        r::Line(image, lastX, lastY, x, y, fg);
+                        r::Line(canvas, lastX, lastY, x, y, fg);
                     break;
                 case TMMOscopeKind::okVertLines:
-                    r::VLine(image, x, mid, y, fg);
+                    r::VLine(canvas, x, mid, y, fg);
                     break;
                 case TMMOscopeKind::okMirLines:
-                    r::VLine(image, x, y, h - 1 - y, fg);
+                    r::VLine(canvas, x, y, h - 1 - y, fg);
                     break;
                 case TMMOscopeKind::okSpikes:
-                    r::VLine(image, x, h - 1, y, fg);
+                    r::VLine(canvas, x, h - 1, y, fg);
                     break;
             }
             lastX = x;

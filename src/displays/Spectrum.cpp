@@ -6,7 +6,6 @@
 #include <numbers>
 
 #include "displays/DisplayErrors.h"
-#include "displays/ScopeRaster.h"
 
 namespace zt {
 
@@ -237,7 +236,7 @@ void TMMSpectrum::BarSpan(const TMMSpectrumBar& bar, int& x0, int& x1) const {
     if (bar.EndColumn - bar.FirstColumn > space_) x1 -= space_;
 }
 
-void TMMSpectrum::DrawSegments(QImage& image, const std::vector<TMMSpectrumBar>& bars) const {
+void TMMSpectrum::DrawSegments(const r::Canvas& canvas) const {
     const int h = Height(), pitch = spotHeight_ + spotSpace_;
     const bool onlyTop = kind_ == TMMSpectrumKind::skPeaks;
     const int marks = KeepsPeaks() ? numPeaks_ : 0;
@@ -245,7 +244,7 @@ void TMMSpectrum::DrawSegments(QImage& image, const std::vector<TMMSpectrumBar>&
     const QRgb litColour[3] = {LitColour(1), LitColour(2), LitColour(3)};
     const QRgb unlitColour[3] = {ToQRgb(inactiveColor_[0]), ToQRgb(inactiveColor_[1]),
                                  ToQRgb(inactiveColor_[2])};
-    for (const TMMSpectrumBar& bar : bars) {
+    for (const TMMSpectrumBar& bar : bars_) {
         int x0, x1;
         BarSpan(bar, x0, x1);
         const int lit = SegmentsOf(bar.Value);
@@ -266,7 +265,7 @@ void TMMSpectrum::DrawSegments(QImage& image, const std::vector<TMMSpectrumBar>&
             }
             const int bottom = h - 1 - (s - 1) * pitch;
             for (int y = bottom; y > bottom - spotHeight_; --y)
-                r::HLine(image, x0, x1, y, colour, dotted);
+                r::HLine(canvas, x0, x1, y, colour, dotted);
         }
     }
 }
@@ -287,9 +286,9 @@ void TMMSpectrum::LinePoints(int zeroRow, bool peaks, Plot&& plot) const {
     }
 }
 
-void TMMSpectrum::DrawLines(QImage& image, int zeroRow, bool peaks) const {
+void TMMSpectrum::DrawLines(const r::Canvas& canvas, int zeroRow, bool peaks) const {
     const QRgb colour = LitColour(1);
-    auto plot = [&](int x, int y) { r::Pixel(image, x, y, colour); };
+    auto plot = [&](int x, int y) { r::Pixel(canvas, x, y, colour); };
     LinePoints(zeroRow, false, plot);
     if (peaks) LinePoints(zeroRow, true, plot);
 }
@@ -297,7 +296,7 @@ void TMMSpectrum::DrawLines(QImage& image, int zeroRow, bool peaks) const {
 void TMMSpectrum::ClearHistory() {
     if (history_.width() != Width() || history_.height() != Height())
         history_ = QImage(Width(), Height(), QImage::Format_RGB32);
-    r::Fill(history_, ToQRgb(background_));
+    r::Fill(r::Canvas(history_), ToQRgb(background_));
     historyTop_ = 0;
     historyStale_ = false;
 }
@@ -309,25 +308,27 @@ void TMMSpectrum::ScrollAndDraw() {
     // Everything moves down two rows: the top moves up two in the ring.
     historyTop_ = ((historyTop_ - 2) % h + h) % h;
     const QRgb bg = ToQRgb(background_), colour = LitColour(1);
+    const r::Canvas history(history_);
     for (int y = 0; y < std::min(2, h); ++y)
-        r::HLine(history_, 0, Width() - 1, (historyTop_ + y) % h, bg);
+        r::HLine(history, 0, Width() - 1, (historyTop_ + y) % h, bg);
     LinePoints(h / 3, false,
-               [&](int x, int y) { r::Pixel(history_, x, (historyTop_ + y) % h, colour); });
+               [&](int x, int y) { r::Pixel(history, x, (historyTop_ + y) % h, colour); });
     Invalidate();
 }
 
 void TMMSpectrum::Render(QImage& image) {
-    r::Fill(image, ToQRgb(background_));
+    const r::Canvas canvas(image);
+    r::Fill(canvas, ToQRgb(background_));
     const int h = Height();
     const ZoneLimits rowLimits = ZoneLimitsIn(h);
     std::lock_guard<std::mutex> guard(peakLock_);
     switch (kind_) {
         case TMMSpectrumKind::skBars:
         case TMMSpectrumKind::skPeaks:
-            DrawSegments(image, bars_);
+            DrawSegments(canvas);
             break;
         case TMMSpectrumKind::skLines:
-            DrawLines(image, h - 1, KeepsPeaks());
+            DrawLines(canvas, h - 1, KeepsPeaks());
             break;
         case TMMSpectrumKind::skDots:
             // Zones by rows counted from the bottom.
@@ -336,7 +337,7 @@ void TMMSpectrum::Render(QImage& image) {
                 int x0, x1;
                 BarSpan(bar, x0, x1);
                 const int y = std::clamp(h - bar.Value - 1, 0, h - 1);
-                r::HLine(image, x0, x1, y, LitColour(rowLimits.ZoneOf(h - y)));
+                r::HLine(canvas, x0, x1, y, LitColour(rowLimits.ZoneOf(h - y)));
             }
             break;
         case TMMSpectrumKind::skVLines:
@@ -345,16 +346,16 @@ void TMMSpectrum::Render(QImage& image) {
                 BarSpan(bar, x0, x1);
                 const int top = std::min(bar.Value, h);
                 for (int v = 1; v <= top; ++v)
-                    r::HLine(image, x0, x1, h - v, LitColour(rowLimits.ZoneOf(v)));
+                    r::HLine(canvas, x0, x1, h - v, LitColour(rowLimits.ZoneOf(v)));
             }
             break;
         case TMMSpectrumKind::skScroll:
             // The ring of rows drawn update by update (ScrollAndDraw).
             if (!historyStale_ && history_.width() == Width() && history_.height() == h) {
-                const qsizetype line = image.bytesPerLine();
+                const r::Canvas history(history_);
                 for (int y = 0; y < h; ++y)
-                    std::memcpy(image.scanLine(y), history_.constScanLine((historyTop_ + y) % h),
-                                size_t(line));
+                    std::memcpy(canvas.Row(y), history.Row((historyTop_ + y) % h),
+                                size_t(Width()) * sizeof(QRgb));
             }
             break;
     }

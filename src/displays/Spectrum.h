@@ -34,6 +34,7 @@
 #include "displays/DisplayTimerService.h"
 #include "displays/DisplayTypes.h"
 #include "displays/GraphicControl.h"
+#include "displays/ScopeRaster.h"
 #include "displays/SpectrumAnalysis.h"
 
 namespace zt {
@@ -160,12 +161,12 @@ private:
     };
     ZoneLimits ZoneLimitsIn(int units) const;
     void BarSpan(const TMMSpectrumBar& bar, int& x0, int& x1) const;
-    void DrawSegments(QImage& image, const std::vector<TMMSpectrumBar>& bars) const;
+    void DrawSegments(const scoperaster::Canvas& canvas) const;
     // The polyline of the bars' values (or peaks) with its zero at
     // `zeroRow`; rows outside the height are clamped to it.
     template <typename Plot>
     void LinePoints(int zeroRow, bool peaks, Plot&& plot) const;
-    void DrawLines(QImage& image, int zeroRow, bool peaks) const;
+    void DrawLines(const scoperaster::Canvas& canvas, int zeroRow, bool peaks) const;
     void ScrollAndDraw();
     void ClearHistory();
 
