@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QObject>
 #include <QThread>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -11,14 +10,16 @@
 #include "audio/CodecStreamChain.h"
 #include "audio/MMErrors.h"
 #include "audio/codecs/CodecManager.h"
+#include "displays/FrameClock.h"
 #include "platform/ErrorDisplay.h"
 
 namespace zt {
 
 namespace {
 
-constexpr int kRoundMs = 16;  // one frame at 60 Hz
-constexpr int kLongestRoundMs = 1000;
+// Rounds come every n frames of the display frame clock: n = 5001 - the
+// highest Speed, at most about a second's worth.
+constexpr int kLongestRoundFrames = 60;
 
 std::atomic<bool> g_enterIdle{false};
 std::atomic<uint64_t> g_serial{1};
@@ -38,12 +39,8 @@ public:
     static ConnectorHub* instance;
     static std::mutex postLock;  // guards `instance` for Post() from other threads
 
-    ConnectorHub() {
-        window.setObjectName("TMMConnectorWindow");
-        refresh.setTimerType(Qt::PreciseTimer);
-        refresh.setInterval(kRoundMs);
-        QObject::connect(&refresh, &QTimer::timeout, &window, [this] { Round(); });
-    }
+    ConnectorHub() { window.setObjectName("TMMConnectorWindow"); }
+    ~ConnectorHub() { FrameClock::Get().RemoveFeeder(this); }
 
     static void Add(TMMConnector* c) {
         std::lock_guard<std::mutex> guard(postLock);
@@ -88,22 +85,22 @@ public:
     void RecomputeSpeed() {
         int highest = 1;
         for (const TMMConnector* c : connectors) highest = std::max(highest, c->speed_);
-        const int interval =
-            std::min(kRoundMs * (TMMConnector::kMaxSpeed + 1 - highest), kLongestRoundMs);
-        if (refresh.interval() != interval) refresh.setInterval(interval);
+        roundFrames = std::min(TMMConnector::kMaxSpeed + 1 - highest, kLongestRoundFrames);
+        FrameClock::Get().SetFeederPeriod(this, roundFrames);
     }
 
     void ArmedDelta(int delta) {
         armedCount += delta;
-        if (armedCount > 0 && !refresh.isActive())
-            refresh.start();
+        FrameClock& clock = FrameClock::Get();
+        if (armedCount > 0 && !clock.HasFeeder(this))
+            clock.AddFeeder(this, roundFrames, [this] { Round(); });
         else if (armedCount <= 0)
-            refresh.stop();
+            clock.RemoveFeeder(this);
     }
 
     void Round() {
         if (QCoreApplication::closingDown() || armedCount <= 0 || connectors.empty()) {
-            refresh.stop();
+            FrameClock::Get().RemoveFeeder(this);
             return;
         }
         // A display's handler could stop a connector: walk a copy.
@@ -115,7 +112,7 @@ public:
     }
 
     QObject window;
-    QTimer refresh;
+    int roundFrames = 1;
     std::vector<TMMConnector*> connectors;
     int armedCount = 0;
 };
@@ -194,7 +191,8 @@ void TMMConnector::SetEnterIdle(bool value) {
 }
 
 int TMMConnector::RefreshIntervalMs() {
-    return ConnectorHub::instance ? ConnectorHub::instance->refresh.interval() : kRoundMs;
+    return FrameClock::kFrameMs *
+           (ConnectorHub::instance ? ConnectorHub::instance->roundFrames : 1);
 }
 
 int TMMConnector::ArmedCount() {

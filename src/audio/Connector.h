@@ -15,20 +15,21 @@
 // be in only one slot; a display that is destroyed leaves its slot empty.
 //
 // The refresh loop (process-wide): while any auto-triggered connector is
-// armed, one QTimer on the main thread runs a round every
-// RefreshIntervalMs() (16 ms, one screen frame, at the default Speed of
-// 5000; n frames at Speed 5001 - n, at most a second): each round is one
-// delivery pass per connector. A Qt timer never has more than one timeout
-// pending, so re-arming can never multiply the rounds; the timer sleeps
-// between rounds, so there is no busy loop, and the window's own events
-// run between rounds. A pass measures every window that has come due
-// since the last one, in order, so the displays' state follows every
-// window of audio however the rounds fall, and their pictures are painted
-// once per frame anyway (displays/ui/DisplayView.h): rounds faster than
-// the screen would only cost wake-ups (the displays' benchmark measured
-// 3.4 % of a core at 5 ms rounds against 1.6 % at 16 ms). EnterIdle is
-// kept as a process-wide value: Qt's event loop already hands every round
-// to the window's events and never needs keeping awake, so it changes
+// armed, the display frame clock (displays/FrameClock.h, one Qt timer on
+// the main thread) runs a round every RefreshIntervalMs(): every frame
+// (16 ms) at the default Speed of 5000, every n frames at Speed 5001 - n
+// (at most 60). Each round is one delivery pass per connector. A Qt timer
+// never has more than one timeout pending, so re-arming can never
+// multiply the rounds; the timer sleeps between rounds, so there is no
+// busy loop, and the window's own events run between rounds. A pass
+// measures every window that has come due since the last one, in order,
+// so the displays' state follows every window of audio however the
+// rounds fall; the views repaint right after the round of the same frame
+// (displays/ui/DisplayView.h). Rounds faster than the screen would only
+// cost wake-ups (a 5 ms round doubled the displays' whole cost in their
+// benchmark without showing anything sooner). EnterIdle is kept
+// as a process-wide value: Qt's event loop already hands every round to
+// the window's events and never needs keeping awake, so it changes
 // nothing here.
 //
 // Pause: the display data is filled with silence and, in real-time mode,

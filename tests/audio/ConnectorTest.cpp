@@ -363,7 +363,7 @@ TEST_F(ConnectorTest, TheRefreshLoopRunsWhileArmedAndAnArmCountsOnce) {
     EXPECT_EQ(TMMConnector::RefreshIntervalMs(), 32);
     connector.SetSpeed(-7);
     EXPECT_EQ(connector.Speed(), 1);
-    EXPECT_EQ(TMMConnector::RefreshIntervalMs(), 1000);
+    EXPECT_EQ(TMMConnector::RefreshIntervalMs(), 960);
     connector.SetSpeed(TMMConnector::kMaxSpeed);
 }
 

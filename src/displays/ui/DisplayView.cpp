@@ -2,10 +2,8 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
-#include <algorithm>
-#include <vector>
 
+#include "displays/FrameClock.h"
 #include "platform/ErrorDisplay.h"
 
 namespace zt {
@@ -18,46 +16,14 @@ TMMMouseButton ButtonOf(Qt::MouseButton b) {
 }
 }  // namespace
 
-// The shared frame timer of all views (main thread).
-class FrameClock {
-public:
-    static FrameClock& Get() {
-        static FrameClock* clock = new FrameClock();
-        return *clock;
-    }
-    void Add(TMMDisplayView* view) {
-        waiting_.push_back(view);
-        if (!timer_.isActive()) timer_.start();
-    }
-    void Remove(TMMDisplayView* view) {
-        waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), view), waiting_.end());
-    }
-    int Waiting() const { return static_cast<int>(waiting_.size()); }
-
-private:
-    FrameClock() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(TMMDisplayView::kFrameMs);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-    }
-    void Tick() {
-        std::vector<TMMDisplayView*> now;
-        now.swap(waiting_);
-        for (TMMDisplayView* v : now) v->Frame();
-        if (waiting_.empty()) timer_.stop();
-    }
-    QTimer timer_;
-    std::vector<TMMDisplayView*> waiting_;
-};
-
 int TMMDisplayView::WaitingViews() {
-    return FrameClock::Get().Waiting();
+    return FrameClock::Get().WaitingPaints();
 }
 
 void TMMDisplayView::RequestFrame() {
     if (waiting_) return;
     waiting_ = true;
-    FrameClock::Get().Add(this);
+    FrameClock::Get().RequestPaint(this, [this] { Frame(); });
 }
 
 void TMMDisplayView::Frame() {
@@ -75,7 +41,7 @@ TMMDisplayView::TMMDisplayView(TMMGraphicControl& control, QWidget* parent)
 }
 
 TMMDisplayView::~TMMDisplayView() {
-    if (waiting_) FrameClock::Get().Remove(this);
+    if (waiting_) FrameClock::Get().CancelPaint(this);
     control_.OnInvalidate = nullptr;
     control_.SetVisible(false);
 }

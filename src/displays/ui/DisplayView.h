@@ -2,13 +2,14 @@
 // The widget that shows a drawn control (displays/GraphicControl.h) on
 // the main window: it paints the control's image, passes its size,
 // visibility and mouse events on, and turns the control's "picture is
-// stale" into a repaint at the next frame: one shared 60 Hz frame timer
-// (running only while some view waits) calls QWidget::update() on every
-// waiting view. Qt alone would repaint after every event-loop pass that
-// changed a control (hundreds of times a second while the displays are
-// fed, and no platform throttles widget repaints to the screen), so the
-// frame timer is what keeps painting at the screen's pace however often
-// the controls change.
+// stale" into a repaint at the next frame: the shared frame clock
+// (displays/FrameClock.h) calls QWidget::update() on every waiting view
+// once per 60 Hz frame, right after the connector's round of that frame.
+// Qt alone would repaint after every event-loop pass that changed a
+// control (hundreds of times a second while the displays are fed, and no
+// platform throttles widget repaints to the screen), so the frame clock
+// is what keeps painting at the screen's pace however often the controls
+// change.
 //
 // The view does not own the control; the control must outlive it (the
 // main window owns both and destroys the view first).
@@ -29,7 +30,7 @@ public:
 
     TMMGraphicControl& Control() const { return control_; }
     // Milliseconds between frames (60 Hz).
-    static constexpr int kFrameMs = 16;
+    static constexpr int kFrameMs = 16;  // FrameClock::kFrameMs
     // Views waiting for the next frame (tests).
     static int WaitingViews();
     QSize sizeHint() const override;
@@ -46,7 +47,6 @@ protected:
 private:
     void RequestFrame();
     void Frame();
-    friend class FrameClock;
 
     TMMGraphicControl& control_;
     bool waiting_ = false;
