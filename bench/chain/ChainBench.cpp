@@ -23,6 +23,7 @@
 #include <random>
 #include <string>
 
+#include "BenchSupport.h"
 #include "audio/MP3Encoder.h"
 #include "audio/WaveIn.h"
 #include "audio/alsa/AlsaWaveInBackend.h"
@@ -37,27 +38,6 @@ int Seconds() {
     const char* text = std::getenv("ZT_CHAIN_SECONDS");
     const int value = text ? std::atoi(text) : 60;
     return value > 0 ? value : 60;
-}
-
-std::string Programme(int seconds) {
-    const size_t frames = size_t(44100) * size_t(seconds);
-    std::string bytes(frames * 4, '\0');
-    auto* pcm = reinterpret_cast<int16_t*>(bytes.data());
-    std::mt19937 rng(11);
-    std::normal_distribution<double> noise(0.0, 800.0);
-    for (size_t i = 0; i < frames; ++i) {
-        const double t = double(i) / 44100;
-        pcm[2 * i] = int16_t(9000 * std::sin(2 * std::numbers::pi * 440 * t) + noise(rng));
-        pcm[2 * i + 1] = int16_t(8000 * std::sin(2 * std::numbers::pi * 660 * t) + noise(rng));
-    }
-    return bytes;
-}
-
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double RunChain(const std::string& file, int seconds, const test::AlsaFixture& fx) {
@@ -80,26 +60,27 @@ double RunChain(const std::string& file, int seconds, const test::AlsaFixture& f
         wave.Close();
         loop.quit();
     };
-    const double before = CpuSeconds(RUSAGE_SELF);
+    const double before = bench::CpuSeconds(RUSAGE_SELF);
     wave.Start();
     loop.exec();
-    return CpuSeconds(RUSAGE_SELF) - before;
+    return bench::CpuSeconds(RUSAGE_SELF) - before;
 }
 
 double RunPeer(const std::string& lameArgs, const std::string& file, int seconds,
                const std::string& sink = {}, const std::string& arecordArgs = {}) {
-    const double before = CpuSeconds(RUSAGE_CHILDREN);
+    const double before = bench::CpuSeconds(RUSAGE_CHILDREN);
     const std::string command =
         "arecord -q -D zt_capture -f cd " + arecordArgs + " -d " + std::to_string(seconds) + " | " +
         (sink.empty() ? "lame --quiet " + lameArgs + " - '" + file + "'" : sink);
     const int rc = std::system(command.c_str());
     if (rc != 0) return -1;
-    return CpuSeconds(RUSAGE_CHILDREN) - before;
+    return bench::CpuSeconds(RUSAGE_CHILDREN) - before;
 }
 
 void BM_ChainAgainstPeer(benchmark::State& state) {
     const int seconds = Seconds();
-    test::AlsaFixture fx(Programme(seconds));
+    const std::vector<int16_t> pcm = bench::ProgrammePcm(seconds);
+    test::AlsaFixture fx(std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * 2));
     test::TempDir dir;
     for (auto _ : state) {
         const double chain = RunChain(dir.file("chain.mp3"), seconds, fx);

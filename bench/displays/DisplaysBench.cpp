@@ -32,6 +32,7 @@
 #include <random>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/DisplayArea.h"
 #include "audio/Connector.h"
 #include "displays/Level.h"
@@ -52,30 +53,6 @@ double ThreadCpu() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-double ProcessCpu() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Programme-like audio: two tones, a slow swell and noise, a few seconds
-// long, looped.
-std::vector<int16_t> Programme(int seconds) {
-    const size_t frames = size_t(44100) * size_t(seconds);
-    std::vector<int16_t> pcm(frames * 2);
-    std::mt19937 rng(5);
-    std::normal_distribution<double> noise(0.0, 900.0);
-    for (size_t i = 0; i < frames; ++i) {
-        const double t = double(i) / 44100;
-        const double swell = 0.55 + 0.45 * std::sin(2 * std::numbers::pi * 0.7 * t);
-        pcm[2 * i] = int16_t(swell * 12000 * std::sin(2 * std::numbers::pi * 440 * t) + noise(rng));
-        pcm[2 * i + 1] =
-            int16_t(swell * 9000 * std::sin(2 * std::numbers::pi * 1250 * t) + noise(rng));
-    }
-    return pcm;
 }
 
 // The six displays as the main window sets them up.
@@ -219,12 +196,12 @@ double RealTime(const std::vector<int16_t>& audio, int seconds, bool stacked) {
         loop.exec();
     };
     runFor(1000);
-    const double cpu0 = ProcessCpu();
+    const double cpu0 = bench::CpuSeconds(RUSAGE_SELF);
     const long paints0 = counter.paints;
     QElapsedTimer clock;
     clock.start();
     runFor(seconds * 1000);
-    const double cpu = ProcessCpu() - cpu0;
+    const double cpu = bench::CpuSeconds(RUSAGE_SELF) - cpu0;
     const double wall = clock.elapsed() / 1000.0;
     std::printf("  paints per second of all six views: %.1f\n", (counter.paints - paints0) / wall);
     feed.stop();
@@ -239,7 +216,7 @@ double RealTime(const std::vector<int16_t>& audio, int seconds, bool stacked) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const std::vector<int16_t> audio = Programme(8);
+    const std::vector<int16_t> audio = bench::ProgrammePcm(8);
     const char* secondsText = std::getenv("ZT_DISPLAYS_SECONDS");
     const int seconds = secondsText && std::atoi(secondsText) > 0 ? std::atoi(secondsText) : 10;
 

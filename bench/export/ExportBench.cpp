@@ -22,6 +22,7 @@
 #include <random>
 #include <string>
 
+#include "BenchSupport.h"
 #include "audio/ACM.h"
 #include "audio/WaveInTestSupport.h"
 #include "audio/codecs/CodecManager.h"
@@ -34,29 +35,9 @@ namespace {
 
 using namespace zt;
 
-double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-std::vector<int16_t> Programme(int seconds) {
-    const size_t frames = size_t(44100) * size_t(seconds);
-    std::vector<int16_t> pcm(frames * 2);
-    std::mt19937 rng(11);
-    std::normal_distribution<double> noise(0.0, 800.0);
-    for (size_t i = 0; i < frames; ++i) {
-        const double t = double(i) / 44100;
-        pcm[2 * i] = int16_t(9000 * std::sin(2 * std::numbers::pi * 440 * t) + noise(rng));
-        pcm[2 * i + 1] = int16_t(8000 * std::sin(2 * std::numbers::pi * 660 * t) + noise(rng));
-    }
-    return pcm;
 }
 
 }  // namespace
@@ -75,7 +56,7 @@ int main(int argc, char** argv) {
     const std::string mp3 = input && *input ? input : dir.file("0812121530a0812121540.mp3");
     if (::access(mp3.c_str(), R_OK) != 0) {
         std::printf("encoding %d min of audio at 64 kbit/s...\n", minutes);
-        test::EncodeMp3(mp3, Programme(minutes * 60));
+        test::EncodeMp3(mp3, bench::ProgrammePcm(minutes * 60));
     }
 
     for (WaveFormatPtr& f : acm::EnumFormats(0x31))
@@ -86,19 +67,20 @@ int main(int argc, char** argv) {
 
     // The export, in this process.
     CrowleyExport exporter(exeDir.dir());
-    const double cpu0 = CpuSeconds(RUSAGE_SELF), wall0 = Now();
+    const double cpu0 = bench::CpuSeconds(RUSAGE_SELF), wall0 = Now();
     exporter.ExportForCrowley(mp3, EncodeDateTime(2012, 12, 8, 15, 30, 12, 0),
                               EncodeDateTime(2012, 12, 8, 15, 40, 12, 0), "RDX");
     test::RunUntil([&] { return !exporter.Busy(); }, std::chrono::minutes(30));
-    const double exportCpu = CpuSeconds(RUSAGE_SELF) - cpu0, exportWall = Now() - wall0;
+    const double exportCpu = bench::CpuSeconds(RUSAGE_SELF) - cpu0, exportWall = Now() - wall0;
 
     // The peer, as a child process.
     const std::string out = dir.file("peer.wav");
-    const double child0 = CpuSeconds(RUSAGE_CHILDREN), peerWall0 = Now();
+    const double child0 = bench::CpuSeconds(RUSAGE_CHILDREN), peerWall0 = Now();
     const std::string command =
         "ffmpeg -loglevel error -y -i '" + mp3 + "' -ac 1 -ar 8000 -c:a libgsm_ms '" + out + "'";
     const int rc = std::system(command.c_str());
-    const double peerCpu = CpuSeconds(RUSAGE_CHILDREN) - child0, peerWall = Now() - peerWall0;
+    const double peerCpu = bench::CpuSeconds(RUSAGE_CHILDREN) - child0,
+                 peerWall = Now() - peerWall0;
 
     std::printf("export: %.2f CPU s, %.2f wall s\n", exportCpu, exportWall);
     if (rc != 0) {
