@@ -273,7 +273,7 @@ void TMMConnector::DisplayDestroyed(TMMDisplayTarget* display) {
         if (d == display) d = nullptr;
 }
 
-void TMMConnector::SendFormat(TMMDisplayTarget* display) const {
+void TMMConnector::SendFormat(TMMDisplayTarget* display) {
     const WAVEFORMATEX* format = active_ ? displayFormat_.get() : GetWaveFormat();
     if (!format || !IsValidPCMFormat(format)) return;
     for (int i = 0; i < kSlots; ++i) {
@@ -287,12 +287,12 @@ void TMMConnector::SendFormat(TMMDisplayTarget* display) const {
             refused = true;
         }
         std::lock_guard<std::mutex> guard(lock_);
-        const_cast<TMMConnector*>(this)->refused_[i] = refused;
+        refused_[i] = refused;
         return;
     }
 }
 
-void TMMConnector::SendFormatToAll() const {
+void TMMConnector::SendFormatToAll() {
     ForEachDisplay([this](int, TMMDisplayTarget* d) { SendFormat(d); });
 }
 

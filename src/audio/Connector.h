@@ -180,8 +180,8 @@ private:
     void ForEachDisplay(F&& f) const;
     static Group GroupOf(TMMConnectorSlot slot);
     bool GroupHasDisplays(Group g) const;
-    void SendFormat(TMMDisplayTarget* display) const;
-    void SendFormatToAll() const;
+    void SendFormat(TMMDisplayTarget* display);
+    void SendFormatToAll();
     void ResetDisplays() const;
     void PostArm();
     void Arm();
