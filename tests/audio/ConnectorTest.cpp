@@ -184,7 +184,8 @@ TEST_F(ConnectorTest, SlotsFollowTheirRules) {
     EXPECT_EQ(connector.Display(TMMConnectorSlot::Spectrum2), &other);
     // Assigning tells the display the format.
     ASSERT_FALSE(other.formats.empty());
-    EXPECT_EQ(other.formats.back().nSamplesPerSec, 44100u);
+    const uint32_t rate = other.formats.back().nSamplesPerSec;  // packed record: copy out
+    EXPECT_EQ(rate, 44100u);
 
     {
         ProbeDisplay brief{80};
