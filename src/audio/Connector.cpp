@@ -32,7 +32,8 @@ bool OnMainThread() {
 }  // namespace
 
 // The process-wide part: the live connectors, the hidden object that
-// receives the queued arm and trigger calls, and the refresh loop's timer.
+// receives the queued arm and trigger calls, and the refresh loop (a
+// feeder of the display frame clock while any connector is armed).
 // Main thread only, except Post(), which is guarded by `postLock`.
 class ConnectorHub {
 public:
@@ -77,7 +78,7 @@ public:
             Qt::QueuedConnection);
     }
 
-    bool IsLive(TMMConnector* c, uint64_t serial) const {
+    bool IsLive(const TMMConnector* c, uint64_t serial) const {
         return std::find(connectors.begin(), connectors.end(), c) != connectors.end() &&
                c->serial_ == serial;
     }
@@ -103,16 +104,20 @@ public:
             FrameClock::Get().RemoveFeeder(this);
             return;
         }
-        // A display's handler could stop a connector: walk a copy.
-        const std::vector<TMMConnector*> now = connectors;
-        for (TMMConnector* c : now) {
-            if (!IsLive(c, c->serial_)) continue;
+        // A display's handler could destroy a connector: walk a copy, and
+        // look at an entry only after finding it still live.
+        round.clear();
+        for (TMMConnector* c : connectors) round.emplace_back(c, c->serial_);
+        for (const auto& entry : round) {
+            TMMConnector* c = entry.first;
+            if (!IsLive(c, entry.second)) continue;
             if (c->autoTrigger_ && c->enabled_ && c->armed_) Guarded([c] { c->DeliveryPass(); });
         }
     }
 
     QObject window;
     int roundFrames = 1;
+    std::vector<std::pair<TMMConnector*, uint64_t>> round;  // reused by every round
     std::vector<TMMConnector*> connectors;
     int armedCount = 0;
 };
