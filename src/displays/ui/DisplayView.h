@@ -19,6 +19,7 @@
 #include <QWidget>
 #include <utility>
 
+#include "displays/FrameClock.h"
 #include "displays/GraphicControl.h"
 
 namespace zt {
@@ -30,7 +31,7 @@ public:
 
     TMMGraphicControl& Control() const { return control_; }
     // Milliseconds between frames (60 Hz).
-    static constexpr int kFrameMs = 16;  // FrameClock::kFrameMs
+    static constexpr int kFrameMs = FrameClock::kFrameMs;
     // Views waiting for the next frame (tests).
     static int WaitingViews();
     QSize sizeHint() const override;
