@@ -316,12 +316,76 @@ void TMMSpectrum::ScrollAndDraw() {
     Invalidate();
 }
 
+void TMMSpectrum::DrawSegmentsOverUnlit(QImage& image, const r::Canvas& canvas) {
+    const int h = Height(), pitch = spotHeight_ + spotSpace_;
+    UnlitKey& key = nextKey_;
+    key.width = Width();
+    key.height = h;
+    key.segments = segments_;
+    key.spotHeight = spotHeight_;
+    key.spotSpace = spotSpace_;
+    key.point1 = point1_;
+    key.point2 = point2_;
+    key.background = background_;
+    for (int z = 0; z < 3; ++z) key.inactive[z] = inactiveColor_[z];
+    key.drawInactive = drawInactive_;
+    key.inactiveDoted = inactiveDoted_;
+    key.spans.clear();
+    for (const TMMSpectrumBar& bar : bars_) {
+        int x0, x1;
+        BarSpan(bar, x0, x1);
+        key.spans.push_back(x0);
+        key.spans.push_back(x1);
+    }
+    if (!(key == unlitKey_) || unlit_.size() != image.size()) {
+        unlit_ = QImage(image.size(), image.format());
+        const r::Canvas unlit(unlit_);
+        r::Fill(unlit, ToQRgb(background_));
+        if (drawInactive_) {
+            const ZoneLimits limits = ZoneLimitsIn(segments_);
+            for (size_t b = 0; b + 1 < key.spans.size(); b += 2)
+                for (int s = 1; s <= segments_; ++s) {
+                    const QRgb colour = ToQRgb(inactiveColor_[limits.ZoneOf(s) - 1]);
+                    const int bottom = h - 1 - (s - 1) * pitch;
+                    for (int y = bottom; y > bottom - spotHeight_; --y)
+                        r::HLine(unlit, key.spans[b], key.spans[b + 1], y, colour, inactiveDoted_);
+                }
+        }
+        std::swap(unlitKey_, nextKey_);
+    }
+    std::memcpy(image.bits(), unlit_.constBits(), size_t(image.sizeInBytes()));
+
+    // Solid lit segments cover every pixel of their rows, unlit or not.
+    const bool onlyTop = kind_ == TMMSpectrumKind::skPeaks;
+    const int marks = KeepsPeaks() ? numPeaks_ : 0;
+    const ZoneLimits limits = ZoneLimitsIn(segments_);
+    const QRgb litColour[3] = {LitColour(1), LitColour(2), LitColour(3)};
+    for (const TMMSpectrumBar& bar : bars_) {
+        int x0, x1;
+        BarSpan(bar, x0, x1);
+        const int lit = SegmentsOf(bar.Value);
+        for (int s = 1; s <= segments_; ++s) {
+            bool on = onlyTop ? s == lit : s <= lit;
+            if (marks > 0 && bar.Peak > 0 && s <= bar.Peak && s > bar.Peak - marks) on = true;
+            if (!on) continue;
+            const int bottom = h - 1 - (s - 1) * pitch;
+            for (int y = bottom; y > bottom - spotHeight_; --y)
+                r::HLine(canvas, x0, x1, y, litColour[limits.ZoneOf(s) - 1]);
+        }
+    }
+}
+
 void TMMSpectrum::Render(QImage& image) {
     const r::Canvas canvas(image);
-    r::Fill(canvas, ToQRgb(background_));
     const int h = Height();
     const ZoneLimits rowLimits = ZoneLimitsIn(h);
     std::lock_guard<std::mutex> guard(peakLock_);
+    const bool segments = kind_ == TMMSpectrumKind::skBars || kind_ == TMMSpectrumKind::skPeaks;
+    if (segments && !activeDoted_ && image.format() == QImage::Format_RGB32) {
+        DrawSegmentsOverUnlit(image, canvas);
+        return;
+    }
+    r::Fill(canvas, ToQRgb(background_));
     switch (kind_) {
         case TMMSpectrumKind::skBars:
         case TMMSpectrumKind::skPeaks:

@@ -162,6 +162,10 @@ private:
     ZoneLimits ZoneLimitsIn(int units) const;
     void BarSpan(const TMMSpectrumBar& bar, int& x0, int& x1) const;
     void DrawSegments(const scoperaster::Canvas& canvas) const;
+    // skBars / skPeaks with solid lit segments: a copy of the picture with
+    // every segment unlit, then the lit segments only. The unlit picture
+    // is redrawn only when something it is drawn from changed.
+    void DrawSegmentsOverUnlit(QImage& image, const scoperaster::Canvas& canvas);
     // The polyline of the bars' values (or peaks) with its zero at
     // `zeroRow`; rows outside the height are clamped to it.
     template <typename Plot>
@@ -219,6 +223,19 @@ private:
 
     mutable std::mutex peakLock_;
     std::vector<TMMSpectrumBar> bars_;  // Peak, PeakTimer, shape: peakLock_
+
+    // What the unlit picture was drawn from (main thread).
+    struct UnlitKey {
+        int width = 0, height = 0, segments = 0, spotHeight = 0, spotSpace = 0;
+        int point1 = 0, point2 = 0;
+        TColor background = 0, inactive[3] = {0, 0, 0};
+        bool drawInactive = false, inactiveDoted = false;
+        std::vector<int> spans;  // x0, x1 of every bar
+        bool operator==(const UnlitKey&) const = default;
+    };
+    UnlitKey unlitKey_;
+    UnlitKey nextKey_;  // reused, so a picture allocates nothing once sized
+    QImage unlit_;
 };
 
 // The analyser's values on the recorder's main window (MMSpectrum2), at

@@ -427,6 +427,23 @@ TEST_F(SpectrumDrawTest, UnlitSegmentsAreDottedInTheirZoneColours) {
     EXPECT_EQ(spectrum.Image().pixel(12, row1), kBlack);
 }
 
+TEST_F(SpectrumDrawTest, TheKeptUnlitPictureNeverHoldsLitSegments) {
+    spectrum.SetInactiveColor(1, clGray);
+    spectrum.SetInactiveDoted(false);
+    Loud();
+    const int row = SegmentRow(1);
+    EXPECT_EQ(spectrum.Image().pixel(x0, row), kLime);
+    // Back to empty: the same pixel shows its unlit colour again.
+    spectrum.ResetData();
+    EXPECT_EQ(spectrum.Image().pixel(x0, row), ToQRgb(clGray));
+    // A new size lays the bars and their unlit segments out again.
+    spectrum.SetBounds(136, 43);
+    const QImage& small = spectrum.Image();
+    ASSERT_EQ(small.size(), QSize(136, 43));
+    EXPECT_EQ(small.pixel(0, 42), ToQRgb(clGray));
+    EXPECT_EQ(small.pixel(0, 41), kBlack) << "gap between segments";
+}
+
 TEST_F(SpectrumDrawTest, ValuesAboveTheHeightDrawAtTheTopRow) {
     Loud();
     spectrum.SetKind(TMMSpectrumKind::skDots);
