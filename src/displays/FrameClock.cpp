@@ -63,10 +63,9 @@ void FrameClock::CancelPaint(const void* owner) {
 
 void FrameClock::Tick() {
     // A feeder may remove itself or others while running: walk by owner.
-    std::vector<const void*> owners;
-    owners.reserve(feeders_.size());
-    for (const FeederEntry& f : feeders_) owners.push_back(f.owner);
-    for (const void* owner : owners) {
+    owners_.clear();
+    for (const FeederEntry& f : feeders_) owners_.push_back(f.owner);
+    for (const void* owner : owners_) {
         auto it = std::find_if(feeders_.begin(), feeders_.end(),
                                [owner](const FeederEntry& f) { return f.owner == owner; });
         if (it == feeders_.end()) continue;
@@ -76,9 +75,9 @@ void FrameClock::Tick() {
         run();
     }
     // Paints asked for during this tick (by the feeders) run now too.
-    std::vector<PainterEntry> now;
-    now.swap(painters_);
-    for (PainterEntry& p : now) p.paint();
+    painting_.clear();
+    painting_.swap(painters_);
+    for (PainterEntry& p : painting_) p.paint();
     StartOrStop();
 }
 

@@ -58,6 +58,9 @@ private:
     QTimer timer_;
     std::vector<FeederEntry> feeders_;
     std::vector<PainterEntry> painters_;
+    // Reused by every tick, so a tick allocates nothing once they are sized.
+    std::vector<const void*> owners_;
+    std::vector<PainterEntry> painting_;
 };
 
 }  // namespace zt

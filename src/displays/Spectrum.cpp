@@ -236,7 +236,7 @@ void TMMSpectrum::BarSpan(const TMMSpectrumBar& bar, int& x0, int& x1) const {
     if (bar.EndColumn - bar.FirstColumn > space_) x1 -= space_;
 }
 
-void TMMSpectrum::DrawSegments(const r::Canvas& canvas) const {
+void TMMSpectrum::DrawSegments(const r::Canvas& canvas, SegmentPass pass) const {
     const int h = Height(), pitch = spotHeight_ + spotSpace_;
     const bool onlyTop = kind_ == TMMSpectrumKind::skPeaks;
     const int marks = KeepsPeaks() ? numPeaks_ : 0;
@@ -251,6 +251,8 @@ void TMMSpectrum::DrawSegments(const r::Canvas& canvas) const {
         for (int s = 1; s <= segments_; ++s) {
             bool on = onlyTop ? s == lit : s <= lit;
             if (marks > 0 && bar.Peak > 0 && s <= bar.Peak && s > bar.Peak - marks) on = true;
+            if (pass == SegmentPass::UnlitOnly) on = false;
+            if (!on && pass == SegmentPass::LitOnly) continue;
             const int zone = limits.ZoneOf(s);
             QRgb colour;
             bool dotted;
@@ -317,10 +319,9 @@ void TMMSpectrum::ScrollAndDraw() {
 }
 
 void TMMSpectrum::DrawSegmentsOverUnlit(QImage& image, const r::Canvas& canvas) {
-    const int h = Height(), pitch = spotHeight_ + spotSpace_;
     UnlitKey& key = nextKey_;
     key.width = Width();
-    key.height = h;
+    key.height = Height();
     key.segments = segments_;
     key.spotHeight = spotHeight_;
     key.spotSpace = spotSpace_;
@@ -341,38 +342,12 @@ void TMMSpectrum::DrawSegmentsOverUnlit(QImage& image, const r::Canvas& canvas) 
         unlit_ = QImage(image.size(), image.format());
         const r::Canvas unlit(unlit_);
         r::Fill(unlit, ToQRgb(background_));
-        if (drawInactive_) {
-            const ZoneLimits limits = ZoneLimitsIn(segments_);
-            for (size_t b = 0; b + 1 < key.spans.size(); b += 2)
-                for (int s = 1; s <= segments_; ++s) {
-                    const QRgb colour = ToQRgb(inactiveColor_[limits.ZoneOf(s) - 1]);
-                    const int bottom = h - 1 - (s - 1) * pitch;
-                    for (int y = bottom; y > bottom - spotHeight_; --y)
-                        r::HLine(unlit, key.spans[b], key.spans[b + 1], y, colour, inactiveDoted_);
-                }
-        }
+        DrawSegments(unlit, SegmentPass::UnlitOnly);
         std::swap(unlitKey_, nextKey_);
     }
     std::memcpy(image.bits(), unlit_.constBits(), size_t(image.sizeInBytes()));
-
     // Solid lit segments cover every pixel of their rows, unlit or not.
-    const bool onlyTop = kind_ == TMMSpectrumKind::skPeaks;
-    const int marks = KeepsPeaks() ? numPeaks_ : 0;
-    const ZoneLimits limits = ZoneLimitsIn(segments_);
-    const QRgb litColour[3] = {LitColour(1), LitColour(2), LitColour(3)};
-    for (const TMMSpectrumBar& bar : bars_) {
-        int x0, x1;
-        BarSpan(bar, x0, x1);
-        const int lit = SegmentsOf(bar.Value);
-        for (int s = 1; s <= segments_; ++s) {
-            bool on = onlyTop ? s == lit : s <= lit;
-            if (marks > 0 && bar.Peak > 0 && s <= bar.Peak && s > bar.Peak - marks) on = true;
-            if (!on) continue;
-            const int bottom = h - 1 - (s - 1) * pitch;
-            for (int y = bottom; y > bottom - spotHeight_; --y)
-                r::HLine(canvas, x0, x1, y, litColour[limits.ZoneOf(s) - 1]);
-        }
-    }
+    DrawSegments(canvas, SegmentPass::LitOnly);
 }
 
 void TMMSpectrum::Render(QImage& image) {
@@ -389,7 +364,7 @@ void TMMSpectrum::Render(QImage& image) {
     switch (kind_) {
         case TMMSpectrumKind::skBars:
         case TMMSpectrumKind::skPeaks:
-            DrawSegments(canvas);
+            DrawSegments(canvas, SegmentPass::All);
             break;
         case TMMSpectrumKind::skLines:
             DrawLines(canvas, h - 1, KeepsPeaks());

@@ -161,7 +161,10 @@ private:
     };
     ZoneLimits ZoneLimitsIn(int units) const;
     void BarSpan(const TMMSpectrumBar& bar, int& x0, int& x1) const;
-    void DrawSegments(const scoperaster::Canvas& canvas) const;
+    // Which segments DrawSegments draws: lit and unlit, the lit ones only,
+    // or every segment unlit (the bars' values and peaks ignored).
+    enum class SegmentPass { All, LitOnly, UnlitOnly };
+    void DrawSegments(const scoperaster::Canvas& canvas, SegmentPass pass) const;
     // skBars / skPeaks with solid lit segments: a copy of the picture with
     // every segment unlit, then the lit segments only. The unlit picture
     // is redrawn only when something it is drawn from changed.

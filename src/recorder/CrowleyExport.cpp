@@ -63,18 +63,16 @@ void CrowleyExport::Begin(const Request& request) {
     // rate synthesis (still above the format's rate, so the converter
     // only has a small step left). Without a stored format the chooser is
     // offered the recording as it is.
-    {
-        const WaveFormatPtr wanted = TMMACM::LoadFormat(kFormatKey, kFormatValue);
-        AudioFileGSM.SetMpegChannelMode(wanted && wanted->nChannels == 1
-                                            ? TMpegChannelMode::cmDownMix
-                                            : TMpegChannelMode::cmBoth);
-        AudioFileGSM.SetMpegMinimumRate(wanted ? int(wanted->nSamplesPerSec) : 0);
-    }
+    WaveFormatPtr stored = TMMACM::LoadFormat(kFormatKey, kFormatValue);
+    AudioFileGSM.SetMpegChannelMode(stored && stored->nChannels == 1 ? TMpegChannelMode::cmDownMix
+                                                                     : TMpegChannelMode::cmBoth);
+    AudioFileGSM.SetMpegMinimumRate(stored ? int(stored->nSamplesPerSec) : 0);
     AudioFileGSM.SetFileName(request.finalPath);
 
-    if (!TMMACM::LoadFormat(kFormatKey, kFormatValue)) {
-        if (AcmGSM.Execute(AudioFileGSM.GetWaveFormat(), kChooserTitle))
-            TMMACM::StoreFormat(AcmGSM.Format(), kFormatKey, kFormatValue);
+    if (!stored && AcmGSM.Execute(AudioFileGSM.GetWaveFormat(), kChooserTitle)) {
+        TMMACM::StoreFormat(AcmGSM.Format(), kFormatKey, kFormatValue);
+        // As a later export will read it back.
+        stored = TMMACM::LoadFormat(kFormatKey, kFormatValue);
     }
 
     const CrowleyExportTarget target =
@@ -86,10 +84,7 @@ void CrowleyExport::Begin(const Request& request) {
     // written as it decodes: the converter is asked for the source's own
     // format, so it passes the audio through instead of refusing a
     // conversion to nothing.
-    if (WaveFormatPtr stored = TMMACM::LoadFormat(kFormatKey, kFormatValue))
-        ACMConverterGSM.SetWaveFormat(stored.get());
-    else
-        ACMConverterGSM.SetWaveFormat(AudioFileGSM.GetWaveFormat());
+    ACMConverterGSM.SetWaveFormat(stored ? stored.get() : AudioFileGSM.GetWaveFormat());
 
     WaveFileGSM.Wave().CreateFile(target.Path(), ACMConverterGSM.GetWaveFormat());
     currentWav_ = target.Path();

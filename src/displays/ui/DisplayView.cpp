@@ -21,14 +21,8 @@ int TMMDisplayView::WaitingViews() {
 }
 
 void TMMDisplayView::RequestFrame() {
-    if (waiting_) return;
-    waiting_ = true;
-    FrameClock::Get().RequestPaint(this, [this] { Frame(); });
-}
-
-void TMMDisplayView::Frame() {
-    waiting_ = false;
-    update();
+    // A second request before the frame changes nothing.
+    FrameClock::Get().RequestPaint(this, [this] { update(); });
 }
 
 TMMDisplayView::TMMDisplayView(TMMGraphicControl& control, QWidget* parent)
@@ -41,7 +35,7 @@ TMMDisplayView::TMMDisplayView(TMMGraphicControl& control, QWidget* parent)
 }
 
 TMMDisplayView::~TMMDisplayView() {
-    if (waiting_) FrameClock::Get().CancelPaint(this);
+    FrameClock::Get().CancelPaint(this);
     control_.OnInvalidate = nullptr;
     control_.SetVisible(false);
 }

@@ -47,10 +47,8 @@ protected:
 
 private:
     void RequestFrame();
-    void Frame();
 
     TMMGraphicControl& control_;
-    bool waiting_ = false;
     bool pressed_ = false;
 };
 
