@@ -73,6 +73,10 @@ public:
         QMetaObject::invokeMethod(
             &instance->window,
             [c, serial, call = std::move(call)] {
+                // The poster wrote this call under the lock; taking it
+                // here orders that write before our read where the
+                // sanitizer can see it (Qt's queue is invisible to it).
+                { std::lock_guard<std::mutex> seen(postLock); }
                 if (instance && instance->IsLive(c, serial)) Guarded(call);
             },
             Qt::QueuedConnection);

@@ -187,7 +187,7 @@ void TMMCustomWaveIn::StoppedStep() {
 }
 
 void TMMCustomWaveIn::PostDeferredStop() {
-    QCoreApplication::postEvent(window_.get(), new DeferredStopEvent(run_.load()));
+    PostAcrossThreads(window_.get(), new DeferredStopEvent(run_.load()));
 }
 
 void TMMCustomWaveIn::OnDeferredStopEvent(uint64_t run) {
