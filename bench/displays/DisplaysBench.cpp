@@ -35,10 +35,7 @@
 #include "BenchSupport.h"
 #include "app/DisplayArea.h"
 #include "audio/Connector.h"
-#include "displays/Level.h"
-#include "displays/Meter.h"
-#include "displays/Oscope.h"
-#include "displays/Spectrum.h"
+#include "displays/MainWindowDisplays.h"
 #include "displays/ui/DisplayView.h"
 
 namespace {
@@ -55,37 +52,11 @@ double ThreadCpu() {
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-// The six displays as the main window sets them up.
-struct Displays {
-    TMMLevel level1{254, 24};
-    TMMLevel level2{253, 24};
-    TMMMeter meter2{138, 65};
-    TMMMeter meter1{137, 65};
-    TMMOscope oscope{273, 86};
-    TMMSpectrum spectrum{273, 86};
-
-    Displays() {
-        SetUpMainWindowLevel(level1, TMMChannel::chLeft);
-        SetUpMainWindowLevel(level2, TMMChannel::chRight);
-        SetUpMainWindowMeter(meter2, TMMChannel::chLeft);
-        SetUpMainWindowMeter(meter1, TMMChannel::chRight);
-        SetUpMainWindowOscope(oscope);
-        SetUpMainWindowSpectrum(spectrum);
-    }
-    std::vector<TMMGraphicControl*> Controls() {
-        return {&level1, &level2, &meter1, &meter2, &oscope, &spectrum};
-    }
-};
-
-void Attach(TMMConnector& c, Displays& d, int which) {
-    // which: -1 all, else one display by index in Controls() order.
-    auto want = [which](int i) { return which < 0 || which == i; };
-    if (want(0)) c.SetDisplay(TMMConnectorSlot::Level1, &d.level1);
-    if (want(1)) c.SetDisplay(TMMConnectorSlot::Level2, &d.level2);
-    if (want(2)) c.SetDisplay(TMMConnectorSlot::Meter1, &d.meter1);
-    if (want(3)) c.SetDisplay(TMMConnectorSlot::Meter2, &d.meter2);
-    if (want(4)) c.SetDisplay(TMMConnectorSlot::Oscope1, &d.oscope);
-    if (want(5)) c.SetDisplay(TMMConnectorSlot::Spectrum1, &d.spectrum);
+void Attach(TMMConnector& c, TMainWindowDisplays& d, int which) {
+    // which: -1 all, else one display by its index in FedDisplays().
+    if (which < 0) return d.Connect(c);
+    const TMainWindowDisplays::Fed f = d.FedDisplays()[which];
+    c.SetDisplay(f.slot, f.target);
 }
 
 void PrepareConnector(TMMConnector& c) {
@@ -96,7 +67,7 @@ void PrepareConnector(TMMConnector& c) {
 
 // Part 1: a minute of audio in simulated time; CPU share of one core.
 double Simulated(const std::vector<int16_t>& audio, int which, int seconds) {
-    Displays d;
+    TMainWindowDisplays d;
     int64_t now = 0;
     TMMConnector c("Bench");
     c.SetClock([&] { return now; });
@@ -105,7 +76,7 @@ double Simulated(const std::vector<int16_t>& audio, int which, int seconds) {
     c.Opened();
     c.Started();
     QCoreApplication::processEvents();  // the arm
-    const auto controls = d.Controls();
+    const auto fed = d.FedDisplays();
 
     const int buffers = int(seconds / kBufferSeconds);
     const size_t loopSamples = audio.size();
@@ -126,8 +97,8 @@ double Simulated(const std::vector<int16_t>& audio, int which, int seconds) {
                 nextRound += 16000;
             } else {
                 now = std::max(nextPaint, start);
-                for (TMMGraphicControl* g : controls)
-                    if (g->Stale()) g->Image();
+                for (const TMainWindowDisplays::Fed& f : fed)
+                    if (f.control->Stale()) f.control->Image();
                 nextPaint += 16667;
             }
         }
@@ -153,7 +124,7 @@ public:
 // main window's display area with its four stacked panels (only the front
 // one seen).
 double RealTime(const std::vector<int16_t>& audio, int seconds, bool stacked) {
-    Displays d;
+    TMainWindowDisplays d;
     QWidget window;
     window.resize(600, 300);
     std::vector<std::unique_ptr<TMMDisplayView>> views;
@@ -165,13 +136,13 @@ double RealTime(const std::vector<int16_t>& audio, int seconds, bool stacked) {
         area->Connect(c);
     } else {
         int x = 0;
-        for (TMMGraphicControl* g : d.Controls()) {
-            auto view = std::make_unique<TMMDisplayView>(*g, &window);
+        for (const TMainWindowDisplays::Fed& f : d.FedDisplays()) {
+            auto view = std::make_unique<TMMDisplayView>(*f.control, &window);
             view->move(x % 560, (x / 560) * 90);
             x += 280;
             views.push_back(std::move(view));
         }
-        Attach(c, d, -1);
+        d.Connect(c);
     }
     PaintCounter counter;
     for (TMMDisplayView* v : window.findChildren<TMMDisplayView*>())

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 
-#include "audio/Connector.h"
 #include "displays/ui/DisplayView.h"
 #include "platform/ErrorDisplay.h"
 
@@ -16,14 +15,6 @@ constexpr int kPanelHeight = 96;
 TDisplayArea::TDisplayArea(QWidget* parent) : QWidget(parent) {
     setObjectName("PEqualizadores");
     setFixedSize(kPanelWidth, kPanelHeight);
-
-    SetUpMainWindowLevel(MMLevel1, TMMChannel::chLeft);
-    SetUpMainWindowLevel(MMLevel2, TMMChannel::chRight);
-    SetUpMainWindowLevelScale(MMLevelScale1);
-    SetUpMainWindowMeter(MMMeter2, TMMChannel::chLeft);
-    SetUpMainWindowMeter(MMMeter1, TMMChannel::chRight);
-    SetUpMainWindowOscope(MMOscope2);
-    SetUpMainWindowSpectrum(MMSpectrum2);
 
     // Creation order is stacking order: the last panel is on top.
     PVU = AddPanel("PVU");
@@ -77,15 +68,6 @@ TMMDisplayView* TDisplayArea::AddView(TMMGraphicControl& control, QWidget* panel
     view->setObjectName(name);
     view->setGeometry(x, y, control.Width(), control.Height());
     return view;
-}
-
-void TDisplayArea::Connect(TMMConnector& connector) {
-    connector.SetDisplay(TMMConnectorSlot::Level1, &MMLevel1);
-    connector.SetDisplay(TMMConnectorSlot::Level2, &MMLevel2);
-    connector.SetDisplay(TMMConnectorSlot::Meter1, &MMMeter1);
-    connector.SetDisplay(TMMConnectorSlot::Meter2, &MMMeter2);
-    connector.SetDisplay(TMMConnectorSlot::Oscope1, &MMOscope2);
-    connector.SetDisplay(TMMConnectorSlot::Spectrum1, &MMSpectrum2);
 }
 
 void TDisplayArea::BEqualizadorClick() {

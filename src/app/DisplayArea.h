@@ -25,24 +25,16 @@
 #include <string>
 #include <vector>
 
-#include "displays/Level.h"
-#include "displays/LevelScale.h"
-#include "displays/Meter.h"
-#include "displays/Oscope.h"
-#include "displays/Spectrum.h"
+#include "displays/MainWindowDisplays.h"
 
 namespace zt {
 
-class TMMConnector;
 class TMMDisplayView;
 
-class TDisplayArea : public QWidget {
+class TDisplayArea : public QWidget, public TMainWindowDisplays {
 public:
     explicit TDisplayArea(QWidget* parent = nullptr);
     ~TDisplayArea() override;
-
-    // Puts the six displays into the connector's slots.
-    void Connect(TMMConnector& connector);
 
     void BEqualizadorClick();
     void MMOscope2Click();
@@ -52,14 +44,6 @@ public:
     std::string FrontPanel() const;
     int FOscopeStyle = 1;
     int FSpectrumStyle = 1;
-
-    TMMLevel MMLevel1{254, 24};
-    TMMLevel MMLevel2{253, 24};
-    TMMLevelScale MMLevelScale1{275, 14};
-    TMMMeter MMMeter2{138, 65};
-    TMMMeter MMMeter1{137, 65};
-    TMMOscope MMOscope2{273, 86};
-    TMMSpectrum MMSpectrum2{273, 86};
 
 private:
     QWidget* AddPanel(const char* name);
