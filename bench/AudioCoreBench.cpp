@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/Allocator.h"
-#include "audio/DSPComponent.h"
-#include "audio/Wave.h"
+#include "audio/chain/Allocator.h"
+#include "audio/chain/DSPComponent.h"
+#include "audio/files/Wave.h"
 
 namespace {
 

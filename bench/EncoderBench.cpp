@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "audio/codecs/Mp3EncoderLibrary.h"
+#include "audio/encode/Mp3EncoderLibrary.h"
 
 namespace {
 

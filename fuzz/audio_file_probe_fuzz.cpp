@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "FuzzInputFile.h"
-#include "audio/AudioFile.h"
-#include "audio/MMErrors.h"
-#include "audio/SoundComponent.h"
+#include "audio/chain/MMErrors.h"
+#include "audio/chain/SoundComponent.h"
+#include "audio/files/AudioFile.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "FuzzInputFile.h"
-#include "audio/Wave.h"
+#include "audio/files/Wave.h"
 
 namespace {
 

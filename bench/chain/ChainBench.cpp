@@ -24,9 +24,9 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "audio/MP3Encoder.h"
-#include "audio/WaveIn.h"
-#include "audio/alsa/AlsaWaveInBackend.h"
+#include "audio/capture/WaveIn.h"
+#include "audio/capture/alsa/AlsaWaveInBackend.h"
+#include "audio/encode/MP3Encoder.h"
 #include "support/AlsaFixture.h"
 #include "support/TempDir.h"
 

@@ -34,8 +34,8 @@
 
 #include "BenchSupport.h"
 #include "app/DisplayArea.h"
-#include "audio/Connector.h"
-#include "displays/MainWindowDisplays.h"
+#include "app/MainWindowDisplays.h"
+#include "displays/Connector.h"
 #include "displays/ui/DisplayView.h"
 
 namespace {

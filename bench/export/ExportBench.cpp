@@ -23,9 +23,9 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "audio/ACM.h"
-#include "audio/WaveInTestSupport.h"
-#include "audio/codecs/CodecManager.h"
+#include "audio/capture/WaveInTestSupport.h"
+#include "audio/convert/FormatChooserComponent.h"
+#include "audio/convert/codecs/CodecManager.h"
 #include "platform/DateTime.h"
 #include "recorder/CrowleyExport.h"
 #include "recorder/ExportTestSupport.h"

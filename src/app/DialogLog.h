@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "audio/FormatChooser.h"
+#include "audio/convert/FormatChooser.h"
 #include "platform/Dialogs.h"
 
 namespace zt {

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "displays/MainWindowDisplays.h"
+#include "app/MainWindowDisplays.h"
 
 namespace zt {
 

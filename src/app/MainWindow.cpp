@@ -16,6 +16,7 @@
 
 #include <sys/stat.h>
 
+#include "app/MainWindowDisplaySetUp.h"
 #include "app/TrayIcon.h"
 #include "app/TrayIcons.h"
 #include "platform/Dialogs.h"

@@ -22,9 +22,9 @@
 #include <memory>
 
 #include "app/DisplayArea.h"
-#include "audio/Connector.h"
-#include "audio/MP3Encoder.h"
-#include "audio/WaveIn.h"
+#include "audio/capture/WaveIn.h"
+#include "audio/encode/MP3Encoder.h"
+#include "displays/Connector.h"
 #include "displays/Gauge.h"
 #include "displays/LEDLabel.h"
 #include "displays/ui/DisplayView.h"

@@ -4,7 +4,7 @@
 
 #include "app/DialogLog.h"
 #include "app/MainWindow.h"
-#include "audio/ui/FormatChooserDialog.h"
+#include "audio/convert/ui/FormatChooserDialog.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/ShutdownInhibitor.h"

@@ -1,7 +1,7 @@
 #pragma once
 // What a live display offers the connector that feeds it.
 //
-// The connector (audio/Connector.h) holds displays in slots by this
+// The connector (Connector.h) holds displays in slots by this
 // interface, so the core library needs no widget to feed them. A display
 // is told its PCM format, says how many bytes one update consumes, and
 // then measures and draws one update window at a time.
@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "audio/WaveFormat.h"
+#include "audio/chain/WaveFormat.h"
 
 namespace zt {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "audio/WaveFormat.h"  // TMMBits, TMMMode
+#include "audio/chain/WaveFormat.h"  // TMMBits, TMMMode
 
 namespace zt {
 

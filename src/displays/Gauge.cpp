@@ -133,13 +133,4 @@ QFont MainWindowGaugeFont() {
     return Crisp(font);
 }
 
-void SetUpMainWindowGauge(TMMGauge& gauge) {
-    gauge.SetKind(TMMGaugeKind::gkHorizontalBar);
-    gauge.SetForeColor(clRed);
-    gauge.SetBackColor(clBlack);
-    gauge.SetCaption("ESPAÇO OCUPADO");
-    gauge.SetFont(MainWindowGaugeFont());
-    gauge.SetShowText(true);
-}
-
 }  // namespace zt

@@ -77,9 +77,6 @@ private:
     QFont font_;
 };
 
-// ProgressEspaco: red on black, caption "ESPAÇO OCUPADO", small bold
-// monospaced text.
-void SetUpMainWindowGauge(TMMGauge& gauge);
 // The bold monospaced pixel font of the gauge's text.
 QFont MainWindowGaugeFont();
 

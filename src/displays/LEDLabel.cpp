@@ -225,23 +225,4 @@ void TMMLEDLABEL::Render(QImage& image) {
     }
 }
 
-void SetUpMainWindowReadOut(TMMLEDLABEL& label, const std::string& caption, TColor color) {
-    label.SetFontSize(TMMLEDFontSize::fs11x13);
-    label.SetAutoSize(true);
-    label.SetLEDColor(color);
-    label.SetInactiveColor(clBlack);
-    label.SetCaption(caption);
-}
-
-void SetUpMainWindowFormatBanner(TMMLEDLABEL& label) {
-    label.SetFontSize(TMMLEDFontSize::fs11x13);
-    label.SetAutoSize(false);
-    label.SetBounds(
-        235, 2 * label.BorderWidth() + TMMLEDFont::Get(TMMLEDFontSize::fs11x13).GlyphHeight());
-    label.SetLEDColor(clAqua);
-    label.SetInactiveColor(clBlack);
-    label.SetScrollSpeed(300);
-    label.SetAutoScroll(true);
-}
-
 }  // namespace zt

@@ -136,12 +136,4 @@ private:
     bool sizing_ = false;            // ApplyAutoSize is setting the size
 };
 
-// The main window's read-outs: LLivre and LOcupado ("0 MB", clLime),
-// LDias ("00", clYellow), LTempo ("00:00:00", clYellow); 11 × 13 glyphs,
-// sized to the caption, unlit dots black.
-void SetUpMainWindowReadOut(TMMLEDLABEL& label, const std::string& caption, TColor color);
-// The format banner LFormato: 235 pixels wide (21 cells of 11 × 13), aqua,
-// unlit dots black, scrolling one character every 300 ms.
-void SetUpMainWindowFormatBanner(TMMLEDLABEL& label);
-
 }  // namespace zt

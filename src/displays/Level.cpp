@@ -180,21 +180,4 @@ void TMMLevel::Render(QImage& image) {
             DrawSpot(image, i, BarColor(ZoneOf(i)), activeDoted_);
 }
 
-void SetUpMainWindowLevel(TMMLevel& level, TMMChannel channel) {
-    level.SetChannel(channel);
-    level.SetBitLength(TMMBits::b16Bit);
-    level.SetMode(TMMMode::mStereo);
-    level.SetSamples(99);
-    level.SetNumPeaks(2);
-    level.SetDecayMode(TMMDecayMode::dmStepUp);
-    level.SetDecay(8);
-    level.SetPoint2(80);
-    level.SetBarColor(1, clLime);
-    level.SetBarColor(2, clYellow);
-    level.SetInactiveColor(1, clGray);
-    level.SetInactiveColor(2, clGray);
-    level.SetInactiveDoted(true);
-    level.SetActiveDoted(true);
-}
-
 }  // namespace zt

@@ -115,10 +115,4 @@ private:
     QImage background_;  // every spot unlit; null when it must be rebuilt
 };
 
-// The form's bars: 16-bit stereo, 99 frames per update, 2 peak spots,
-// step-up decay 8, lime and yellow spots dotted on grey dotted unlit ones,
-// zone 2 up to 80 percent. The caller sizes them (254 x 24 for the left
-// bar, 253 x 24 for the right one).
-void SetUpMainWindowLevel(TMMLevel& level, TMMChannel channel);
-
 }  // namespace zt

@@ -184,9 +184,4 @@ void TMMLevelScale::Render(QImage& image) {
     }
 }
 
-void SetUpMainWindowLevelScale(TMMLevelScale& scale) {
-    scale.SetPoint2(80);
-    scale.SetFont(DisplaySmallFont(kDisplaySmallFontPixels));
-}
-
 }  // namespace zt

@@ -86,8 +86,4 @@ private:
     QFont font_;
 };
 
-// The form's scale: zone 2 up to 80 percent, the small label font. The
-// caller sizes it (275 pixels wide on the window).
-void SetUpMainWindowLevelScale(TMMLevelScale& scale);
-
 }  // namespace zt

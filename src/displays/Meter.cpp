@@ -255,24 +255,4 @@ void TMMMeter::Render(QImage& image) {
     if (OnPostPaint) OnPostPaint(image);
 }
 
-void SetUpMainWindowMeter(TMMMeter& meter, TMMChannel channel) {
-    meter.SetChannel(channel);
-    meter.SetBitLength(TMMBits::b16Bit);
-    meter.SetMode(TMMMode::mStereo);
-    meter.SetSamples(20);
-    meter.SetDecayMode(TMMDecayMode::dmStepUp);
-    meter.SetDecay(8);
-    meter.SetPeakSpeed(2);
-    meter.SetScaleColor(1, clLime);
-    meter.SetNeedleOffset(50);
-    meter.SetScaleAngle(80);
-    meter.SetTopSpace(12);
-    meter.SetCaption(QStringLiteral("dB"));
-    QFont font = meter.Font();
-    font.setBold(true);
-    meter.SetFont(font);
-    meter.SetFontColor(clSilver);
-    meter.SetBevelBorderWidth(2);
-}
-
 }  // namespace zt

@@ -140,10 +140,4 @@ private:
     QImage scaleImage_;  // the face without needles; null when stale
 };
 
-// The form's needle meters: 16-bit stereo, 20 frames per update, step-up
-// decay 8, peak falling every 2 ticks, lime first zone, an 80-degree arc
-// with the pivot 50 pixels below the face, "dB" in bold silver, a 2-pixel
-// bevel. The caller sizes them (138 x 65 left, 137 x 65 right).
-void SetUpMainWindowMeter(TMMMeter& meter, TMMChannel channel);
-
 }  // namespace zt

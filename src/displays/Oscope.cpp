@@ -271,23 +271,6 @@ void TMMOscope::SetEnabled(bool value) {
     Invalidate();
 }
 
-void SetUpMainWindowOscope(TMMOscope& oscope) {
-    oscope.SetBounds(273, 86);
-    oscope.SetKind(TMMOscopeKind::okConLines);
-    oscope.SetForegroundColor(clLime);
-    oscope.SetColor(clBlack);
-    oscope.SetBitLength(TMMBits::b16Bit);
-    oscope.SetMode(TMMMode::mStereo);
-    oscope.SetSampleRate(44100);
-    oscope.SetChannel(TMMChannel::chBoth);
-    oscope.SetZoom(1);
-    oscope.SetSteps(1);
-    oscope.SetGain(0);
-    oscope.SetLowPass(false);
-    oscope.SetShowInfo(true);
-    oscope.SetEnabled(true);
-}
-
 TMMOscopeKind OscopeKindForStyle(int counter) {
     switch (counter) {
         case 2:

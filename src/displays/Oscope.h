@@ -110,10 +110,6 @@ private:
     int infoY_ = 0;
 };
 
-// The oscilloscope's values on the recorder's main window (MMOscope2),
-// at its design size.
-void SetUpMainWindowOscope(TMMOscope& oscope);
-
 // The click cycle of the main window: counter 1..5 gives the style, and
 // NextOscopeStyle steps the counter (back to 1 after 5).
 TMMOscopeKind OscopeKindForStyle(int counter);

@@ -566,40 +566,6 @@ void TMMSpectrum::SetEnabled(bool value) {
 
 // ---- main window ----
 
-void SetUpMainWindowSpectrum(TMMSpectrum& spectrum) {
-    spectrum.SetBounds(273, 86);
-    spectrum.SetKind(TMMSpectrumKind::skBars);
-    spectrum.SetFFTLength(64);
-    spectrum.SetWindow(TMMFFTWindow::fwHamming);
-    spectrum.SetGain(TMMSpectrumGain::sg6db);
-    spectrum.SetRefFreq(1000);
-    spectrum.SetVerticalScale(20);
-    spectrum.SetFrequencyScale(1);
-    spectrum.SetDecayMode(TMMDecayMode::dmStepUp);
-    spectrum.SetDecay(8);
-    spectrum.SetNumPeaks(1);
-    spectrum.SetPeakDelay(20);
-    spectrum.SetPeakSpeed(0);
-    spectrum.SetPoint1(50);
-    spectrum.SetPoint2(75);
-    spectrum.SetBarColor(1, clLime);
-    spectrum.SetBarColor(2, clYellow);
-    spectrum.SetBarColor(3, clRed);
-    for (int zone = 1; zone <= 3; ++zone) spectrum.SetInactiveColor(zone, clBlack);
-    spectrum.SetColor(clBlack);
-    spectrum.SetDrawInactive(true);
-    spectrum.SetInactiveDoted(true);
-    spectrum.SetActiveDoted(false);
-    spectrum.SetSpotHeight(1);
-    spectrum.SetSpotSpace(1);
-    spectrum.SetSpace(1);
-    spectrum.SetChannel(TMMChannel::chBoth);
-    spectrum.SetBitLength(TMMBits::b16Bit);
-    spectrum.SetMode(TMMMode::mStereo);
-    spectrum.SetSampleRate(44100);
-    spectrum.SetEnabled(true);
-}
-
 TMMSpectrumKind SpectrumKindForStyle(int counter) {
     switch (counter) {
         case 2:

@@ -241,10 +241,6 @@ private:
     QImage unlit_;
 };
 
-// The analyser's values on the recorder's main window (MMSpectrum2), at
-// its design size.
-void SetUpMainWindowSpectrum(TMMSpectrum& spectrum);
-
 // The click cycle of the main window: counter 1..6 gives the style, and
 // NextSpectrumStyle steps the counter (back to 1 after 6).
 TMMSpectrumKind SpectrumKindForStyle(int counter);

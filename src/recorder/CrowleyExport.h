@@ -27,11 +27,11 @@
 #include <functional>
 #include <string>
 
-#include "audio/ACM.h"
-#include "audio/ACMConverter.h"
-#include "audio/AudioFile.h"
-#include "audio/Trigger.h"
-#include "audio/WaveFile.h"
+#include "audio/convert/Converter.h"
+#include "audio/convert/FormatChooserComponent.h"
+#include "audio/files/AudioFile.h"
+#include "audio/files/WaveFile.h"
+#include "audio/pump/Trigger.h"
 #include "platform/DateTime.h"
 #include "platform/Paths.h"
 

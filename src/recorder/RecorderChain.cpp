@@ -1,8 +1,8 @@
 #include "recorder/RecorderChain.h"
 
-#include "audio/Connector.h"
-#include "audio/MP3Encoder.h"
-#include "audio/WaveIn.h"
+#include "audio/capture/WaveIn.h"
+#include "audio/encode/MP3Encoder.h"
+#include "displays/Connector.h"
 
 namespace zt {
 

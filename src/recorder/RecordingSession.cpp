@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "audio/MP3Encoder.h"
-#include "audio/WaveIn.h"
+#include "audio/capture/WaveIn.h"
+#include "audio/encode/MP3Encoder.h"
 #include "platform/Clock.h"
 #include "platform/Convert.h"
 #include "platform/ErrorDisplay.h"

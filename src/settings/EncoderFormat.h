@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "audio/MP3Encoder.h"
+#include "audio/encode/Bitrates.h"
 
 namespace zt {
 

@@ -13,11 +13,11 @@
 #include <functional>
 #include <thread>
 
-#include "AppTestSupport.h"
-#include "audio/ACM.h"
-#include "audio/Mpg123TestDecoder.h"
+#include "app/AppTestSupport.h"
 #include "audio/SignalTestSupport.h"
-#include "audio/codecs/CodecManager.h"
+#include "audio/convert/FormatChooserComponent.h"
+#include "audio/convert/codecs/CodecManager.h"
+#include "audio/files/Mpg123TestDecoder.h"
 #include "recorder/ExportTestSupport.h"
 #include "support/AlsaFixture.h"
 #include "support/ChildProcess.h"

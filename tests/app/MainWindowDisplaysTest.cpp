@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "app/MainWindow.h"
-#include "audio/WaveInTestSupport.h"
+#include "audio/capture/WaveInTestSupport.h"
 #include "platform/Paths.h"
 #include "platform/ShutdownInhibitor.h"
 #include "support/AlsaFixture.h"

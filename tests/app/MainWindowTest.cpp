@@ -17,10 +17,10 @@
 #include <csignal>
 #include <filesystem>
 
-#include "AppTestSupport.h"
+#include "app/AppTestSupport.h"
 #include "app/TrayIcon.h"
-#include "audio/Mpg123TestDecoder.h"
-#include "audio/WaveInTestSupport.h"
+#include "audio/capture/WaveInTestSupport.h"
+#include "audio/files/Mpg123TestDecoder.h"
 #include "platform/Paths.h"
 #include "platform/ShutdownInhibitor.h"
 #include "support/AlsaFixture.h"

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "app/MainWindowDisplaySetUp.h"
 #include "support/Renders.h"
 
 namespace zt {

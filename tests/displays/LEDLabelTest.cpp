@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/MainWindowDisplaySetUp.h"
 #include "support/Renders.h"
 
 namespace zt {

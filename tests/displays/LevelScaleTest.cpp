@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QStringList>
 
+#include "app/MainWindowDisplaySetUp.h"
 #include "support/Renders.h"
 
 namespace zt {

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/MainWindowDisplaySetUp.h"
 #include "displays/DisplayErrors.h"
 #include "support/Renders.h"
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/MainWindowDisplaySetUp.h"
 #include "displays/DisplayErrors.h"
 #include "support/Renders.h"
 

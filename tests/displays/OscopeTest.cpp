@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MainWindowDisplaySetUp.h"
 #include "displays/DisplayErrors.h"
 #include "support/Renders.h"
 

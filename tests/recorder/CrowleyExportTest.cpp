@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "ExportTestSupport.h"
-#include "audio/FormatChooser.h"
-#include "audio/WaveInTestSupport.h"
-#include "audio/codecs/CodecManager.h"
+#include "audio/capture/WaveInTestSupport.h"
+#include "audio/convert/FormatChooser.h"
+#include "audio/convert/codecs/CodecManager.h"
+#include "recorder/ExportTestSupport.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 

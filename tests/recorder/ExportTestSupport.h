@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "audio/ChainTestComponents.h"
-#include "audio/CodecTestSupport.h"
-#include "audio/MP3Encoder.h"
-#include "audio/WaveFormat.h"
+#include "audio/chain/ChainTestComponents.h"
+#include "audio/chain/WaveFormat.h"
+#include "audio/convert/CodecTestSupport.h"
+#include "audio/encode/MP3Encoder.h"
 
 namespace zt::test {
 

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "audio/Connector.h"
-#include "audio/MP3Encoder.h"
-#include "audio/Mpg123TestDecoder.h"
-#include "audio/WaveIn.h"
-#include "audio/WaveInTestSupport.h"
-#include "audio/alsa/AlsaWaveInBackend.h"
+#include "audio/capture/WaveIn.h"
+#include "audio/capture/WaveInTestSupport.h"
+#include "audio/capture/alsa/AlsaWaveInBackend.h"
+#include "audio/encode/MP3Encoder.h"
+#include "audio/files/Mpg123TestDecoder.h"
+#include "displays/Connector.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "RecordingTarget.h"
 #include "platform/Exceptions.h"
 #include "settings/ApplySettings.h"
 #include "settings/EncoderFormat.h"
 #include "settings/PlatformGeneration.h"
+#include "settings/RecordingTarget.h"
 
 namespace zt {
 namespace {

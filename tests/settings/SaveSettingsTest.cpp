@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "RecordingTarget.h"
+#include "platform/AtomicFile.h"
 #include "platform/Exceptions.h"
 #include "settings/ApplySettings.h"
-#include "platform/AtomicFile.h"
+#include "settings/RecordingTarget.h"
 #include "settings/SaveSettings.h"
 #include "settings/SettingsFile.h"
 

@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "RecordingTarget.h"
+#include "platform/AtomicFile.h"
 #include "platform/Exceptions.h"
 #include "settings/ApplySettings.h"
-#include "platform/AtomicFile.h"
+#include "settings/RecordingTarget.h"
 #include "settings/SettingsFile.h"
 #include "support/FileSystemLimits.h"
 

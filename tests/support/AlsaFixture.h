@@ -40,7 +40,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/alsa/AlsaWaveInBackend.h"
+#include "audio/capture/alsa/AlsaWaveInBackend.h"
 #include "support/TempDir.h"
 
 namespace zt::test {

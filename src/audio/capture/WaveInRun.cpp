@@ -1,0 +1,380 @@
+#include <QCoreApplication>
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "audio/capture/WaveIn.h"
+#include "audio/chain/MMErrors.h"
+
+#include "audio/capture/WaveInEvents.h"
+#include "platform/CrossThreadPost.h"
+#include "platform/ErrorDisplay.h"
+
+// Running the capture: Start, Pause, Restart, Stop, Close and the handling
+// of every buffer the device hands back.
+
+namespace zt {
+
+using namespace wavein_detail;
+
+namespace {
+
+bool DoneFlag(WAVEHDR* header) {
+    return (std::atomic_ref<uint32_t>(header->dwFlags).load() & WHDR_DONE) != 0;
+}
+
+}  // namespace
+
+// ---- Start / Pause / Restart ---------------------------------------------------------
+
+void TMMCustomWaveIn::Start() {
+    if (!Opened_()) Open();
+    if (!Opened_() || Started_()) return;
+    try {
+        {
+            std::lock_guard guard(lock_);
+            queuedCount_ = 0;
+            callbackDepth_ = 0;
+            stopPending_ = stopping_ = resetting_ = stopPosted_ = false;
+        }
+        ++run_;
+        recordedBytes_ = 0;
+        nextBuffer_ = 0;
+        lastPosition_ = 0;
+        wrapCount_ = 0;
+        limitBytes_ = LimitBytes();
+        for (PWaveHdr b : buffers_) QueueBuffer(&b->wh);
+        SetBits(wisStarted);
+        if (!Paused_()) Check("WaveInStart", backend_->Start(handle_));
+        TMMCustomSoundComponent::Started();
+        Fire(OnStart);
+    } catch (...) {
+        ReportError(std::current_exception());
+        SetBits(wisStarted);
+        Close();
+        state_.store(wisClosed);
+        throw;
+    }
+}
+
+void TMMCustomWaveIn::QueueBuffer(WAVEHDR* header) {
+    header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
+    // Counted before it is added: in cmThread mode the capture thread may
+    // hand it back before AddBuffer has returned here.
+    {
+        std::lock_guard guard(lock_);
+        ++queuedCount_;
+    }
+    const WaveInResult r = backend_->AddBuffer(handle_, header);
+    if (r != kWaveInOk) {
+        {
+            std::lock_guard guard(lock_);
+            --queuedCount_;
+        }
+        header->dwFlags |= WHDR_DONE;  // not with the device
+        Check("WaveInAddBuffer", r);
+    }
+}
+
+void TMMCustomWaveIn::Pause() {
+    if (!Opened_()) Open();
+    if (!Opened_() || Paused_()) return;
+    try {
+        if (Started_()) Check("WaveInPause", backend_->Stop(handle_));
+        SetBits(wisPaused);
+        TMMCustomSoundComponent::Paused();
+        Fire(OnPause);
+    } catch (...) {
+        ReportError(std::current_exception());
+        Close();
+        throw;
+    }
+}
+
+void TMMCustomWaveIn::Restart() {
+    if (!(Started_() && Paused_())) return;
+    try {
+        Check("WaveInRestart", backend_->Start(handle_));
+        ClearBits(wisPaused);
+        TMMCustomSoundComponent::Restarted();
+        Fire(OnRestart);
+    } catch (...) {
+        ReportError(std::current_exception());
+        Close();
+        throw;
+    }
+}
+
+// ---- Stop -----------------------------------------------------------------------------
+
+void TMMCustomWaveIn::Stop() {
+    if (!OnOwnerThread()) {
+        // From a buffer handler on the capture thread: the device belongs to
+        // the main thread, so the stop is only marked here. Buffers handed
+        // back from now on are dropped and not queued again; the handler
+        // posts the deferred stop when it ends.
+        std::lock_guard guard(lock_);
+        if (Started_() || Paused_()) stopping_ = resetting_ = stopPending_ = true;
+        return;
+    }
+    if (!(Started_() || Paused_())) return;
+    try {
+        {
+            std::lock_guard guard(lock_);
+            stopping_ = true;
+            Check("WaveInStop", backend_->Stop(handle_));
+            wrapCount_ = 0;
+            lastPosition_ = 0;
+            resetting_ = true;
+            Check("WaveInReset", backend_->Reset(handle_));
+        }
+        bool inHandler;
+        {
+            std::lock_guard guard(lock_);
+            inHandler = callbackDepth_ > 0;
+        }
+        if (!inHandler) WaitForReturnedBuffers();
+        StoppedStep();
+    } catch (...) {
+        ReportError(std::current_exception());
+        Close();
+        throw;
+    }
+}
+
+void TMMCustomWaveIn::WaitForReturnedBuffers() {
+    auto allBack = [this] {
+        std::lock_guard guard(lock_);
+        return queuedCount_ == 0;
+    };
+    if (callBackMode_ == TMMCBMode::cmThread) {
+        TMMWaveInThread* t = thread_.get();
+        TMMDSPThread::WaitOnMainThread(
+            [&] { return allBack() || !t || t->HasFailed() || t->Finished(); },
+            kTick * kReturnRounds);
+        return;
+    }
+    // Only this component's own returned buffers are handled here (their
+    // data is not pushed: resetting is set); nothing else of the event loop
+    // runs inside Stop.
+    for (int i = 0; i < kReturnRounds; ++i) {
+        QCoreApplication::sendPostedEvents(window_.get(), BufferDoneType());
+        if (allBack()) return;
+        std::this_thread::sleep_for(kTick);
+    }
+}
+
+void TMMCustomWaveIn::StoppedStep() {
+    {
+        std::lock_guard guard(lock_);
+        if (callbackDepth_ > 0) {
+            // A handler is running: the deferred stop finishes this once the
+            // outermost handler has returned.
+            stopPending_ = true;
+            return;
+        }
+        queuedCount_ = 0;
+        stopPending_ = false;
+    }
+    ClearBits(wisStarted | wisPaused);
+    nextBuffer_ = 0;
+    // Notifications of this run still queued are void now.
+    RemoveCrossThreadEvents(window_.get(), BufferDoneType());
+    RemoveCrossThreadEvents(window_.get(), RequeueType());
+    TMMCustomSoundComponent::Stopped();
+    if (!IsDestroying()) Fire(OnStop);
+    if (closePending_) Close();
+}
+
+void TMMCustomWaveIn::PostDeferredStop() {
+    PostAcrossThreads(window_.get(), new DeferredStopEvent(run_.load()));
+}
+
+void TMMCustomWaveIn::OnDeferredStopEvent(uint64_t run) {
+    if (run != run_.load()) return;  // that run has ended already
+    Stop();
+}
+
+// ---- Close -----------------------------------------------------------------------------
+
+void TMMCustomWaveIn::Close() {
+    if (!Opened_() || (closing_ && !closePending_)) return;
+    try {
+        closing_ = true;
+        if (Started_() || Paused_()) Stop();
+        {
+            std::lock_guard guard(lock_);
+            if (stopPending_) {
+                closePending_ = true;
+                return;
+            }
+        }
+        closePending_ = false;
+        bool closeTimedOut = false;
+        CloseSteps(closeTimedOut);
+        if (closeTimedOut) RaiseError(StepError("WaveInOpen", LoadResString(msg::UnableToClose)));
+    } catch (...) {
+        // OnError has fired; a failed Close does not pass its error on.
+        ReportError(std::current_exception());
+        closing_ = false;
+    }
+}
+
+void TMMCustomWaveIn::CloseSteps(bool& closeTimedOut) {
+    if (handle_) {
+        backend_->Stop(handle_);
+        backend_->Reset(handle_);
+        for (size_t i = 0; i < buffers_.size(); ++i) {
+            if (!prepared_[i]) continue;
+            WAVEHDR* h = &buffers_[i]->wh;
+            int checks = 0;
+            while (!DoneFlag(h) && checks++ < kDoneChecks) std::this_thread::yield();
+            std::atomic_ref<uint32_t>(h->dwFlags).fetch_or(WHDR_DONE);
+            Check("WaveInUnprepareHeader", backend_->UnprepareHeader(handle_, h));
+            prepared_[i] = false;
+        }
+        Check("WaveInClose", backend_->Close(handle_));
+        handle_ = 0;
+        for (int i = 0; i < kNoteRounds && !closedNote_.load(); ++i)
+            std::this_thread::sleep_for(kTick);
+        closeTimedOut = !closedNote_.load();
+        wrapCount_ = 0;
+        lastPosition_ = 0;
+    }
+    // The device is closed (or was never opened), whether or not its
+    // notification came: the component must not stay half open.
+    state_.store(wisClosed);
+    // The capture thread ends before the segment closes, so that no buffer
+    // is pushed into a closing chain.
+    EndThread();
+    RemoveCrossThreadEvents(window_.get(), BufferDoneType());
+    RemoveCrossThreadEvents(window_.get(), RequeueType());
+    TMMCustomSoundComponent::Closed();
+    ReleaseBuffers();
+    closing_ = false;
+    if (!IsDestroying()) Fire(OnClose);
+}
+
+void TMMCustomWaveIn::ReleaseBuffers() {
+    for (PWaveHdr& b : buffers_) Allocator().FreeStreamBuffer(b);
+    buffers_.clear();
+    prepared_.clear();
+}
+
+// ---- buffer handling ---------------------------------------------------------------------
+
+void TMMCustomWaveIn::CountOffLocked() {
+    if (queuedCount_ > 0) --queuedCount_;
+    if (queuedCount_ == 0) resetting_ = false;
+}
+
+void TMMCustomWaveIn::HandleBufferDone(WAVEHDR* header) {
+    if (!Started_()) return;
+    bool requeue;
+    {
+        std::lock_guard guard(lock_);
+        if (stopping_ || resetting_) {
+            // Handed back by a stop: counted off once, never queued again;
+            // its data is kept only while no reset is under way.
+            const bool push = !resetting_ && header->dwBytesRecorded > 0;
+            CountOffLocked();
+            if (!push) return;
+            requeue = false;
+        } else {
+            CountOffLocked();
+            requeue = true;
+        }
+        ++callbackDepth_;
+    }
+    // Leaves the handler; the outermost one posts a stop asked for inside.
+    struct Leave {
+        TMMCustomWaveIn* self;
+        ~Leave() {
+            bool post = false;
+            {
+                std::lock_guard guard(self->lock_);
+                if (--self->callbackDepth_ == 0 && self->stopPending_ && !self->stopPosted_) {
+                    self->stopPosted_ = true;
+                    self->stopping_ = true;
+                    post = true;
+                }
+            }
+            if (post) self->PostDeferredStop();
+        }
+    } leave{this};
+    try {
+        BufferReady(reinterpret_cast<PWaveHdr>(header));
+        if (requeue) {
+            if (OnOwnerThread())
+                RequeueStep(header, session_.load());
+            else
+                PostAcrossThreads(window_.get(),
+                                  new BufferEvent(RequeueType(), header, session_.load()));
+        }
+    } catch (...) {
+        ReportError(std::current_exception());
+        throw;
+    }
+}
+
+void TMMCustomWaveIn::RequeueStep(WAVEHDR* header, uint64_t session) {
+    if (session != session_.load() || !Started_()) return;
+    {
+        std::lock_guard guard(lock_);
+        if (stopPending_ || stopping_ || resetting_) return;
+    }
+    WaveInPosition position;
+    Check("WaveInGetPosition", backend_->GetPosition(handle_, position));
+    uint32_t samples = position.value;
+    if (position.inBytes && GetWaveFormat())
+        samples = static_cast<uint32_t>(BytesToSamples(*GetWaveFormat(), position.value));
+    if (samples < lastPosition_ && lastPosition_ - samples >= 65535) ++wrapCount_;
+    lastPosition_ = samples;
+    QueueBuffer(header);
+}
+
+void TMMCustomWaveIn::BufferReady(PWaveHdr buffer) {
+    recordedBytes_ += buffer->wh.dwBytesRecorded;
+    bool limitReached = false;
+    if (maxRecordTime_ > 0 && recordedBytes_ >= limitBytes_) {
+        const int64_t excess = recordedBytes_ - limitBytes_;
+        buffer->wh.dwBytesRecorded -=
+            static_cast<uint32_t>(std::min<int64_t>(excess, buffer->wh.dwBytesRecorded));
+        recordedBytes_ = limitBytes_;
+        limitReached = true;
+    }
+    if (numBuffers_ > 0) nextBuffer_ = (nextBuffer_ + 1) % numBuffers_;
+    TMMDSPComponent::BufferReady(buffer);
+    if (limitReached) Stop();
+}
+
+void TMMCustomWaveIn::OnBufferDoneEvent(WAVEHDR* header, uint64_t session) {
+    if (session != session_.load()) return;
+    try {
+        HandleBufferDone(header);
+    } catch (...) {
+        HandlerFailed(std::current_exception(), session);
+    }
+}
+
+bool TMMCustomWaveIn::OnThreadBuffer(WAVEHDR* header, uint64_t session) {
+    if (session != session_.load()) return true;
+    try {
+        HandleBufferDone(header);
+        return true;
+    } catch (...) {
+        // The device and the chain belong to the main thread: it closes the
+        // component and shows the error; this thread ends.
+        PostAcrossThreads(window_.get(), new HandlerFailedEvent(std::current_exception(), session));
+        return false;
+    }
+}
+
+void TMMCustomWaveIn::HandlerFailed(std::exception_ptr error, uint64_t session) {
+    // Recording ends: stop, close, their events; then the general error
+    // display shows what went wrong.
+    if (session == session_.load()) Guarded([this] { Close(); });
+    ShowException(std::move(error));
+}
+
+}  // namespace zt

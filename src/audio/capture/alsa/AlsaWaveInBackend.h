@@ -1,0 +1,120 @@
+#pragma once
+// Capture through ALSA behind the wave-in back-end operations.
+//
+// Devices: with the default constructor, device 0 is the ALSA "default" PCM
+// (named "Default"; absent when it cannot be opened at construction), then
+// every sound card with a capture device, opened as "plughw:N" and named by
+// the card's name cut to 31 characters. The list is read once, by the
+// constructor. Device -1 is device 0. A second constructor takes an explicit
+// list of PCM names (tests use it for several fixture PCMs).
+//
+// Result codes: kWaveIn* below, or kAlsaErrorBase + errno for a failed ALSA
+// call (text from snd_strerror).
+//
+// Threads and locking (one capture thread per open handle):
+// - Every operation of the class is called by one owning thread (the main
+//   thread). The open-handle table is touched only there.
+// - The capture thread of a handle runs only between Start() and
+//   Stop()/Reset()/Close(); otherwise it is parked on the handle's control
+//   condition variable. While it runs it alone calls the PCM (non-blocking
+//   reads, poll, recovery); while it is parked only the owning thread does.
+//   Stop(), Reset() and Close() ask it to park (an atomic command plus an
+//   eventfd that wakes its poll) and wait on the condition variable until it
+//   has, so they return with no ALSA call in flight on that handle.
+// - The buffer queue (an intrusive list through WAVEHDR::lpNext) is guarded
+//   by the handle's queue mutex: AddBuffer appends on the owning thread; the
+//   capture thread takes the head under it, fills it outside the lock (the
+//   header belongs to the device until handed back) and unlinks it under the
+//   lock when full. WAVEHDR::reserved marks a queued header, read and written
+//   under that mutex only.
+// - The notification function is called with Data on the capture thread for
+//   filled buffers, and on the owning thread during Stop/Reset/Close for the
+//   buffers those hand back, and with Opened/Closed during Open/Close. Never
+//   after Close() has returned.
+// - Per period the capture thread takes only the queue mutex, never
+//   allocates, and waits only in poll(). With no buffer queued (the consumer
+//   is late) it reads into a scratch area and drops the frames, so the ALSA
+//   buffer never overruns because of the consumer; an overrun (-EPIPE, the
+//   thread itself stalled) is recovered with snd_pcm_recover and counted.
+// - Position and overrun counters are atomics, readable from any thread.
+//   The position counts every frame read from the device since Open or the
+//   last Reset, dropped frames included, so it follows the device clock.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "audio/capture/WaveInBackend.h"
+
+namespace zt {
+
+// One capture device of an explicit list.
+struct AlsaPcmDevice {
+    std::string pcmName;      // as given to snd_pcm_open, e.g. "plughw:1"
+    std::string displayName;  // the device's name (cut to 31 characters)
+};
+
+inline constexpr WaveInResult kWaveInBadDeviceId = 2;
+inline constexpr WaveInResult kWaveInInvalidHandle = 5;
+inline constexpr WaveInResult kWaveInNoMemory = 7;
+inline constexpr WaveInResult kWaveInInvalidParam = 11;
+inline constexpr WaveInResult kWaveInBadFormat = 32;
+inline constexpr WaveInResult kWaveInStillQueued = 33;
+inline constexpr WaveInResult kWaveInUnprepared = 34;
+inline constexpr WaveInResult kAlsaErrorBase = 0x10000;
+
+class AlsaWaveInBackend : public WaveInBackend {
+public:
+    // The ALSA period asked for (the device may round it) and the ring
+    // buffer behind it. Every period costs a wake-up of the capture thread
+    // and of the device's plugins; 50 ms keeps that cost low for a process
+    // that runs for months, while the displays still get fresh data twenty
+    // times a second and the 20 queued buffers (~0.46 s) keep their slack.
+    static constexpr unsigned kPeriodMicroseconds = 50000;
+    static constexpr unsigned kBufferMicroseconds = 500000;
+
+    // The default PCM and the sound cards that can capture.
+    AlsaWaveInBackend();
+    // Exactly these devices, in this order (not probed).
+    explicit AlsaWaveInBackend(std::vector<AlsaPcmDevice> devices);
+    ~AlsaWaveInBackend() override;  // closes every handle still open
+    AlsaWaveInBackend(const AlsaWaveInBackend&) = delete;
+    AlsaWaveInBackend& operator=(const AlsaWaveInBackend&) = delete;
+
+    int NumDevs() override;
+    WaveInResult GetDevCaps(int deviceId, WaveInCaps& caps) override;
+    bool ErrorText(WaveInResult code, std::string& text) override;
+    WaveInResult Open(WaveInHandle* handle, int deviceId, const WAVEFORMATEX& format,
+                      WaveInNotify notify, bool queryOnly) override;
+    WaveInResult Close(WaveInHandle handle) override;
+    WaveInResult PrepareHeader(WaveInHandle handle, WAVEHDR* header) override;
+    WaveInResult UnprepareHeader(WaveInHandle handle, WAVEHDR* header) override;
+    WaveInResult AddBuffer(WaveInHandle handle, WAVEHDR* header) override;
+    WaveInResult Start(WaveInHandle handle) override;
+    WaveInResult Stop(WaveInHandle handle) override;
+    WaveInResult Reset(WaveInHandle handle) override;
+    WaveInResult GetPosition(WaveInHandle handle, WaveInPosition& position) override;
+
+    // The device list in use.
+    const std::vector<AlsaPcmDevice>& Devices() const { return devices_; }
+    // Overruns recovered on an open handle since it was opened (0 for an
+    // unknown handle); any thread.
+    uint64_t OverrunCount(WaveInHandle handle);
+    // The ALSA buffer of an open handle in frames (0 for an unknown handle).
+    uint32_t BufferFrames(WaveInHandle handle);
+
+    // alsa-lib's version as 0xMMmmpp (e.g. 0x010208 for 1.2.8).
+    static uint32_t AlsaVersion();
+
+private:
+    class Capture;
+    Capture* Find(WaveInHandle handle);
+    const AlsaPcmDevice* Device(int deviceId) const;
+
+    std::vector<AlsaPcmDevice> devices_;
+    std::unordered_map<WaveInHandle, std::unique_ptr<Capture>> open_;
+};
+
+}  // namespace zt

@@ -1,0 +1,317 @@
+#include "audio/chain/DSPThread.h"
+
+#include "platform/CrossThreadPost.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <utility>
+#include <vector>
+
+#include "platform/ErrorDisplay.h"
+
+namespace zt {
+
+namespace {
+
+// One event waiting for the main thread; lives on the waiting worker's stack.
+struct HandOff {
+    const std::function<void()>* event = nullptr;
+    bool done = false;
+    std::condition_variable finished;
+};
+
+// The thread registry and the hand-off queue share one mutex. Deliberately
+// never freed: a free-on-terminate worker may still leave the registry while
+// static objects are being destroyed.
+struct ThreadState {
+    std::mutex lock;
+    // Wakes main-thread waiters: a hand-off was queued, a thread finished or
+    // left the registry, or WakeWaiters() was called. `generation` counts
+    // those wake-ups so that none is lost between a check and a wait.
+    std::condition_variable wake;
+    uint64_t generation = 0;
+    std::vector<TMMDSPThread*> threads;
+    std::deque<HandOff*> pending;
+
+    void Bump() {
+        ++generation;
+        wake.notify_all();
+    }
+};
+
+ThreadState& State() {
+    static auto* state = new ThreadState;
+    return *state;
+}
+
+thread_local TMMDSPThread* tlsCurrent = nullptr;
+
+constexpr auto kRecheck = std::chrono::milliseconds(10);
+
+// A call carried to the main thread as a posted event. Posting hands the
+// event to Qt's queue under its lock and the main thread deletes it, so the
+// posting worker keeps no share of it (a queued invokeMethod would leave a
+// reference count shared between the two threads).
+class MainThreadCall : public QEvent {
+public:
+    explicit MainThreadCall(std::function<void()> fn) : QEvent(Kind()), fn_(std::move(fn)) {}
+    static QEvent::Type Kind() {
+        static const int kind = QEvent::registerEventType();
+        return QEvent::Type(kind);
+    }
+    void Run() { Guarded(fn_); }
+
+private:
+    std::function<void()> fn_;
+};
+
+class MainThreadReceiver : public QObject {
+public:
+    bool event(QEvent* e) override {
+        AcceptCrossThreadEvent();
+        if (e->type() != MainThreadCall::Kind()) return QObject::event(e);
+        static_cast<MainThreadCall*>(e)->Run();
+        return true;
+    }
+};
+
+// The receiver lives on the application's thread; created on first use and
+// kept for the life of the process.
+QObject* Receiver(QCoreApplication* app) {
+    static std::mutex lock;
+    static MainThreadReceiver* receiver = nullptr;
+    std::lock_guard guard(lock);
+    if (!receiver) {
+        receiver = new MainThreadReceiver;
+        receiver->moveToThread(app->thread());
+    }
+    return receiver;
+}
+
+// Runs fn on the main thread from its event loop, inside a guard. Without
+// an application object the call is dropped.
+void PostToMainThread(std::function<void()> fn) {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        PostAcrossThreads(Receiver(app), new MainThreadCall(std::move(fn)));
+}
+
+}  // namespace
+
+TMMDSPThread::TMMDSPThread(TMMDSPComponent* owner, Body body)
+    : owner_(owner), body_(std::move(body)) {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    s.threads.push_back(this);
+}
+
+TMMDSPThread::~TMMDSPThread() {
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            // Destroyed by its own worker (free on terminate, or the body
+            // deleted it): nothing to wait for.
+            thread_.detach();
+        } else {
+            TerminateAndWait();
+        }
+    }
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    std::erase(s.threads, this);
+    s.Bump();
+}
+
+void TMMDSPThread::Resume() {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    if (resumed_) return;
+    // Run() takes the same lock first, so the worker sees thread_ assigned.
+    thread_ = std::thread([this] { Run(); });
+    resumed_ = true;
+}
+
+bool TMMDSPThread::IsResumed() const {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return resumed_;
+}
+
+bool TMMDSPThread::Finished() const {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return !resumed_ || finished_;
+}
+
+std::exception_ptr TMMDSPThread::FatalException() const {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return fatal_;
+}
+
+void TMMDSPThread::Execute() {
+    if (body_) body_(*this);
+}
+
+void TMMDSPThread::Run() {
+    auto& s = State();
+    { std::lock_guard guard(s.lock); }
+    tlsCurrent = this;
+    std::exception_ptr fatal;
+    try {
+        Execute();
+    } catch (...) {
+        fatal = std::current_exception();
+    }
+    tlsCurrent = nullptr;
+    bool selfDelete;
+    {
+        std::lock_guard guard(s.lock);
+        fatal_ = std::move(fatal);
+        finished_ = true;
+        selfDelete = freeOnTerminate_;
+        if (selfDelete) fatal = std::exchange(fatal_, nullptr);
+        s.Bump();
+    }
+    if (selfDelete) {
+        // Nobody holds the object any more, so nobody else would see the
+        // error: it goes to the error display on the main thread. The
+        // posted call is its only owner from here on, so the exception
+        // object is freed on the main thread after it has been shown.
+        if (fatal)
+            PostToMainThread(
+                [error = std::move(fatal)]() mutable { ShowException(std::exchange(error, {})); });
+        delete this;
+    }
+}
+
+bool TMMDSPThread::WaitFor(std::chrono::milliseconds timeout) {
+    bool done;
+    if (OnMainThread()) {
+        done = WaitOnMainThread([this] { return Finished(); }, timeout);
+    } else {
+        auto& s = State();
+        std::unique_lock lk(s.lock);
+        auto finished = [this] { return !resumed_ || finished_; };
+        if (timeout.count() > 0)
+            done = s.wake.wait_for(lk, timeout, finished);
+        else {
+            s.wake.wait(lk, finished);
+            done = true;
+        }
+    }
+    if (done && thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
+    return done;
+}
+
+void TMMDSPThread::TerminateAndWait() {
+    Terminate();
+    WaitFor();
+}
+
+TMMDSPThread* TMMDSPThread::Current() {
+    return tlsCurrent;
+}
+
+bool TMMDSPThread::IsRegistered(const TMMDSPThread* thread) {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return std::find(s.threads.begin(), s.threads.end(), thread) != s.threads.end();
+}
+
+size_t TMMDSPThread::RegisteredCount() {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    return s.threads.size();
+}
+
+bool TMMDSPThread::OnMainThread() {
+    QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
+
+void TMMDSPThread::WakeWaiters() {
+    auto& s = State();
+    std::lock_guard guard(s.lock);
+    s.Bump();
+}
+
+void TMMDSPThread::RunPendingHandOffs() {
+    if (!OnMainThread()) return;
+    auto& s = State();
+    for (;;) {
+        HandOff* h;
+        {
+            std::lock_guard guard(s.lock);
+            if (s.pending.empty()) return;
+            h = s.pending.front();
+            s.pending.pop_front();
+        }
+        Guarded(*h->event);
+        // Notify under the lock: the worker cannot leave (and free h) before
+        // the lock is released, and h is not touched after that.
+        std::lock_guard guard(s.lock);
+        h->done = true;
+        h->finished.notify_all();
+    }
+}
+
+bool TMMDSPThread::WaitOnMainThread(const std::function<bool()>& condition,
+                                    std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    const bool limited = timeout.count() > 0;
+    const auto deadline = Clock::now() + timeout;
+    auto& s = State();
+    for (;;) {
+        RunPendingHandOffs();
+        uint64_t seen;
+        {
+            std::lock_guard guard(s.lock);
+            seen = s.generation;
+        }
+        if (condition()) return true;
+        if (limited && Clock::now() >= deadline) {
+            RunPendingHandOffs();
+            return condition();
+        }
+        auto until = Clock::now() + kRecheck;
+        if (limited) until = std::min(until, deadline);
+        std::unique_lock lk(s.lock);
+        s.wake.wait_until(lk, until, [&] { return !s.pending.empty() || s.generation != seen; });
+    }
+}
+
+void TMMDSPThread::Synchronize(const std::function<void()>& event) {
+    if (OnMainThread()) {
+        event();
+        return;
+    }
+    auto& s = State();
+    HandOff h;
+    h.event = &event;
+    {
+        std::lock_guard guard(s.lock);
+        s.pending.push_back(&h);
+        s.Bump();
+    }
+    // The event loop runs it; a main thread inside WaitFor/WaitOnMainThread
+    // runs it even sooner. Whoever comes second finds the queue empty.
+    PostToMainThread([] { RunPendingHandOffs(); });
+    std::unique_lock lk(s.lock);
+    h.finished.wait(lk, [&] { return h.done; });
+}
+
+void RunEventOnMainThread(const std::function<void()>& event) {
+    TMMDSPThread* current = TMMDSPThread::Current();
+    if (current && TMMDSPThread::IsRegistered(current))
+        current->Synchronize(event);
+    else
+        event();
+}
+
+}  // namespace zt

@@ -1,0 +1,177 @@
+#pragma once
+// TMMTrigger: the pump of a pull chain. It owns a worker thread that pulls
+// one buffer at a time from its Input (BufferLoad up the chain, to the
+// audio file source) and pushes it to its Output (BufferReady down the
+// chain, to the converter and the wave file writer), as fast as the chain
+// takes it, pausing max(Interval, 1) ms between buffers. When the source
+// has delivered its last data the worker posts a stop message to the
+// pump's hidden object on the main thread, where Stop runs and OnStop
+// fires.
+//
+// State: closed -> (Open) opened -> (Start) started <-> (Pause/Restart)
+// paused -> (end of data, or Stop) opened -> (Close) closed. Start and
+// Pause open first when needed, Close stops first. A failing public
+// operation fires OnError and closes the pump before the exception
+// (EMMTriggerError) leaves it. The chain notifications (Opened, Closed,
+// Started, Paused, Restarted, Stopped) run the matching public operation,
+// so a pump inside another driver's segment follows that driver; a
+// BufferReady pushed into the pump from upstream is ignored.
+//
+// Threads:
+// - Construction, destruction, the properties and Open, Close, Start,
+//   Pause, Restart, Stop belong to the main thread, as do OnOpen, OnStart,
+//   OnPause, OnRestart, OnStop, OnClose. Stop may also be called from a
+//   buffer handler on the worker: while a handler runs, a stop is only
+//   marked pending and finished on the main thread.
+// - The worker runs the buffer rounds: BufferLoad and BufferReady of the
+//   whole chain, OnBufferLoad, OnBufferFilled, OnBufferReady, and OnError /
+//   OnErrorEx for a failed round. The first buffer of a run is loaded by
+//   Start on the main thread, before the worker is told to go.
+// - lock_ guards the handler depth, bytes pumped, MoreBuffers and the stop
+//   and pause flags between the worker and the main thread. The state bits
+//   are atomic. The buffer record belongs to the worker while started and
+//   to the main thread otherwise.
+// - An exception that escapes a round (not marked handled by OnErrorEx)
+//   ends the worker; it is posted to the main thread, which closes the pump
+//   and shows it through the general error display. No box is ever shown
+//   from the worker.
+// - Posted messages carry the run they belong to; one from an earlier run
+//   is dropped, and Close removes the pump's pending messages.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "audio/chain/SoundComponent.h"
+
+class QObject;
+
+namespace zt {
+
+class TMMTriggerThread;
+
+class TMMTrigger : public TMMCustomSoundComponent {
+public:
+    static constexpr int32_t kMinBufferSize = 32;
+    // How long Open waits for the worker to come up, and Close for it to end.
+    static constexpr int kThreadWaitMs = 5000;
+    // State bits.
+    static constexpr uint32_t trsClosed = 1, trsOpen = 2, trsStarted = 4, trsPaused = 8;
+
+    explicit TMMTrigger(std::string name = {});
+    // Closes with OnStop and OnClose suppressed.
+    ~TMMTrigger() override;
+
+    bool HasInputSide() const override { return true; }
+    bool HasOutputSide() const override { return true; }
+
+    // ---- operations (main thread) -------------------------------------------
+    // Fires OnError, then throws EMMTriggerError(message).
+    [[noreturn]] virtual void RaiseError(const std::string& message);
+    virtual void Open();
+    virtual void Close();
+    virtual void Start();
+    virtual void Pause();
+    virtual void Restart();
+    virtual void Stop();
+
+    uint32_t State() const { return state_.load(); }
+    // Bytes pushed down the chain since the last Start.
+    int64_t BytesPumped() const;
+
+    // ---- properties -------------------------------------------------------------
+    // 28060 while opened; equal value ignored; empties the pool and stores
+    // max(value, 32).
+    void SetBufferSize(int32_t bytes) override;
+    // Stored as max(value, 0); the worker sleeps max(Interval, 1) ms.
+    void SetInterval(int32_t ms) { interval_.store(ms < 0 ? 0 : ms); }
+    int32_t GetInterval() const { return interval_.load(); }
+    void SetTimeFormat(TMMTimeFormats value) { timeFormat_ = value; }
+    TMMTimeFormats GetTimeFormat() const { return timeFormat_; }
+    // Closes the pump first.
+    void SetWaveFormat(const WAVEFORMATEX* format) override;
+
+    // A pump has no device: these accessors keep nothing.
+    void SetNumBuffers(int32_t) override {}
+    int32_t GetNumBuffers() const override { return 1; }
+    void SetDeviceID(int32_t) override {}
+    int32_t GetDeviceID() const override { return 0; }
+    void SetProductName(const std::string&) override {}
+    std::string GetProductName() const override { return {}; }
+    void SetCallBackMode(TMMCBMode) override {}
+    TMMCBMode GetCallBackMode() const override { return TMMCBMode::cmThread; }
+
+    // ---- chain notifications ---------------------------------------------------
+    void Opened() override { Open(); }
+    void Closed() override { Close(); }
+    void Started() override { Start(); }
+    void Paused() override { Pause(); }
+    void Restarted() override { Restart(); }
+    void Stopped() override { Stop(); }
+    // Upstream pushes are not the pump's business.
+    void BufferReady(PWaveHdr) override {}
+    // The pump's own pull: presets the record (length = buffer size, nothing
+    // recorded, no looping), asks upstream, then sets the length to what
+    // came back.
+    void BufferLoad(PWaveHdr buffer, bool& moreBuffers) override;
+
+    // ---- events ------------------------------------------------------------------
+    using NotifyEvent = std::function<void(TMMDSPComponent* sender)>;
+    NotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
+    std::function<void(TMMDSPComponent* sender, bool& handled)> OnErrorEx;
+    std::function<void(TMMDSPComponent* sender, PWaveHdr buffer)> OnBufferFilled;
+
+private:
+    class Window;
+    friend class TMMTriggerThread;
+
+    void Fire(const NotifyEvent& event);
+    // OnError, once per exception (a raised error has fired it already).
+    void ReportError(std::exception_ptr error);
+    void OpenSteps();
+    void StartSteps();
+    void CloseSteps();
+    void StartWorker();
+    void EndWorker();
+    // Loads the record; true when it holds data.
+    bool LoadBuffer();
+    void PushBuffer();
+    // One round on the worker.
+    void ProcessBuffer();
+    // Main thread: the worker's stop / failure messages.
+    void OnStopMessage(uint64_t run);
+    void OnWorkerFailed(std::exception_ptr error, uint64_t run);
+    bool Is(uint32_t bit) const { return (state_.load() & bit) != 0; }
+    bool Stopping() const;
+
+    std::unique_ptr<QObject> window_;
+    std::unique_ptr<TMMTriggerThread> thread_;
+    PWaveHdr buffer_ = nullptr;
+    std::atomic<uint32_t> state_{trsClosed};
+    std::atomic<int32_t> interval_{0};
+    int32_t bufferSizeAsked_ = DefaultBufferSize;
+    TMMTimeFormats timeFormat_ = TMMTimeFormats::tfByte;
+    std::atomic<uint64_t> run_{0};
+    bool suppressEvents_ = false;  // destruction
+
+    mutable std::mutex lock_;
+    std::condition_variable resume_;  // paused worker waits here
+    int64_t bytesPumped_ = 0;
+    int handlerDepth_ = 0;
+    bool moreBuffers_ = false;
+    bool stopping_ = false;
+    bool stopPending_ = false;
+    bool stopPosted_ = false;
+    bool closing_ = false;
+    bool closePending_ = false;
+    bool threadFailed_ = false;
+    bool paused_ = false;  // the worker holds back while set
+    std::exception_ptr raised_;
+};
+
+}  // namespace zt
