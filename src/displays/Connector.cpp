@@ -31,55 +31,29 @@ bool OnMainThread() {
 
 }  // namespace
 
-// The process-wide part: the live connectors, the hidden object that
-// receives the queued arm and trigger calls, and the refresh loop (a
-// feeder of the display frame clock while any connector is armed).
-// Main thread only, except Post(), which is guarded by `postLock`.
+// The process-wide part: the live connectors and the refresh loop (a
+// feeder of the display frame clock while any connector is armed). Main
+// thread only: calls from other threads reach a connector through its own
+// place in the main-thread queue.
 class ConnectorHub {
 public:
     static ConnectorHub* instance;
-    static std::mutex postLock;  // guards `instance` for Post() from other threads
 
-    ConnectorHub() { window.setObjectName("TMMConnectorWindow"); }
     ~ConnectorHub() { FrameClock::Get().RemoveFeeder(this); }
 
     static void Add(TMMConnector* c) {
-        std::lock_guard<std::mutex> guard(postLock);
         if (!instance) instance = new ConnectorHub();
         instance->connectors.push_back(c);
     }
 
     static void Remove(TMMConnector* c) {
-        ConnectorHub* doomed = nullptr;
-        {
-            std::lock_guard<std::mutex> guard(postLock);
-            if (!instance) return;
-            auto& list = instance->connectors;
-            list.erase(std::remove(list.begin(), list.end(), c), list.end());
-            if (list.empty()) {
-                doomed = instance;
-                instance = nullptr;
-            }
-        }
-        // Deleting the hidden object drops every call still queued to it.
-        delete doomed;
-    }
-
-    // Queues `call` for connector `c` on the main thread; it runs only
-    // when `c` is still the live connector it was.
-    static void Post(TMMConnector* c, uint64_t serial, std::function<void()> call) {
-        std::lock_guard<std::mutex> guard(postLock);
         if (!instance) return;
-        QMetaObject::invokeMethod(
-            &instance->window,
-            [c, serial, call = std::move(call)] {
-                // The poster wrote this call under the lock; taking it
-                // here orders that write before our read where the
-                // sanitizer can see it (Qt's queue is invisible to it).
-                { std::lock_guard<std::mutex> seen(postLock); }
-                if (instance && instance->IsLive(c, serial)) Guarded(call);
-            },
-            Qt::QueuedConnection);
+        auto& list = instance->connectors;
+        list.erase(std::remove(list.begin(), list.end(), c), list.end());
+        if (list.empty()) {
+            delete instance;
+            instance = nullptr;
+        }
     }
 
     bool IsLive(const TMMConnector* c, uint64_t serial) const {
@@ -119,7 +93,6 @@ public:
         }
     }
 
-    QObject window;
     int roundFrames = 1;
     std::vector<std::pair<TMMConnector*, uint64_t>> round;  // reused by every round
     std::vector<TMMConnector*> connectors;
@@ -127,7 +100,6 @@ public:
 };
 
 ConnectorHub* ConnectorHub::instance = nullptr;
-std::mutex ConnectorHub::postLock;
 
 // ---- construction -------------------------------------------------------------------
 
@@ -209,12 +181,12 @@ int TMMConnector::ArmedCount() {
 }
 
 uint32_t TMMConnector::Delivered(Group group) const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return counters_[group];
 }
 
 uint32_t TMMConnector::DataLength() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return dataLength_;
 }
 
@@ -263,7 +235,7 @@ void TMMConnector::SetDisplay(TMMConnectorSlot slot, TMMDisplayTarget* display) 
     }
     TMMDisplayTarget* old = slots_[i];
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         slots_[i] = display;
         refused_[i] = false;
         dirty_[g] = false;
@@ -277,7 +249,7 @@ void TMMConnector::SetDisplay(TMMConnectorSlot slot, TMMDisplayTarget* display) 
 }
 
 void TMMConnector::DisplayDestroyed(TMMDisplayTarget* display) {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     for (TMMDisplayTarget*& d : slots_)
         if (d == display) d = nullptr;
 }
@@ -295,7 +267,7 @@ void TMMConnector::SendFormat(TMMDisplayTarget* display) {
         } catch (const std::exception&) {
             refused = true;
         }
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         refused_[i] = refused;
         return;
     }
@@ -312,7 +284,7 @@ void TMMConnector::ResetDisplays() const {
 // ---- arming --------------------------------------------------------------------------
 
 void TMMConnector::PostArm() {
-    ConnectorHub::Post(this, serial_, [this] { Arm(); });
+    queue_.Post([this] { Arm(); });
 }
 
 void TMMConnector::Arm() {
@@ -347,7 +319,7 @@ void TMMConnector::Started() {
     if (!format || active_) return;
     const uint32_t size = static_cast<uint32_t>(std::max<int32_t>(GetBufferSize(), 0));
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         isPCM_ = converting_ = false;
         if (format->wFormatTag == WAVE_FORMAT_PCM) {
             isPCM_ = true;
@@ -393,7 +365,7 @@ void TMMConnector::Started() {
 }
 
 void TMMConnector::FillSilence() {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     if (displayData_ && capacity_ > 0) std::memset(displayData_, silence_, capacity_);
 }
 
@@ -434,7 +406,7 @@ void TMMConnector::StopPauseTimer() {
 }
 
 void TMMConnector::ReleaseData() {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     if (converting_) {
         converter_.reset();
         displayFormat_.reset();
@@ -488,7 +460,7 @@ void TMMConnector::BufferLoad(PWaveHdr buffer, bool& moreBuffers) {
 void TMMConnector::CopyData(const void* data, uint32_t bytes) {
     if (!enabled_ || paused_ || !data || bytes == 0) return;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (!(isPCM_ || converting_) || copy_.empty()) return;
         const uint32_t n = std::min<uint32_t>(bytes, static_cast<uint32_t>(copy_.size()));
         std::memcpy(copy_.data(), data, n);
@@ -540,7 +512,7 @@ int64_t TMMConnector::FindTrigger(uint32_t from, uint32_t limit) const {
 void TMMConnector::DeliveryPass() {
     if (!enabled_ || !(armed_ || (!realTime_ && active_))) return;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (!displayData_ || !displayFormat_) return;
         if (pauseTick_.exchange(false)) {
             for (int g = 0; g < kGroups; ++g) {
@@ -604,7 +576,7 @@ void TMMConnector::Trigger() {
         return;
     }
     ++pendingTriggers_;
-    ConnectorHub::Post(this, serial_, [this] {
+    queue_.Post([this] {
         if (enabled_ && (armed_ || (!realTime_ && active_))) DeliveryPass();
         --pendingTriggers_;
     });

@@ -62,6 +62,8 @@
 #include "audio/chain/DSPComponent.h"
 #include "displays/DisplayTarget.h"
 #include "displays/DisplayTimerService.h"
+#include "platform/MainThreadQueue.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -195,7 +197,12 @@ private:
     int64_t FindTrigger(uint32_t from, uint32_t limit) const;
 
     DisplayTimerService& timers_;
-    uint64_t serial_;  // tells a queued call whether this connector is still the one it was
+    // Tells the refresh loop whether an entry it saw is still the connector
+    // it was (a display's handler may destroy one and create another).
+    uint64_t serial_;
+    // Arm and trigger calls from other threads; destroying the connector
+    // drops those still queued.
+    MainThreadOwner queue_;
 
     // Read on the delivering thread too, hence atomic.
     std::atomic<bool> enabled_{true};
@@ -215,13 +222,13 @@ private:
     // accepts one.
     std::array<bool, kSlots> refused_{};
 
-    mutable std::mutex lock_;
+    mutable Mutex lock_;
     WaveFormatPtr displayFormat_;
-    uint32_t capacity_ = 0;
-    uint32_t dataLength_ = 0;
-    std::vector<uint8_t> copy_;       // the latest buffer's data
-    std::vector<uint8_t> converted_;  // its PCM form when converting
-    uint8_t* displayData_ = nullptr;
+    uint32_t capacity_ GUARDED_BY(lock_) = 0;
+    uint32_t dataLength_ GUARDED_BY(lock_) = 0;
+    std::vector<uint8_t> copy_ GUARDED_BY(lock_);       // the latest buffer's data
+    std::vector<uint8_t> converted_ GUARDED_BY(lock_);  // its PCM form when converting
+    uint8_t* displayData_ GUARDED_BY(lock_) = nullptr;
     std::unique_ptr<CodecStreamChain> converter_;
     uint8_t silence_ = 0;
     std::atomic<bool> active_{false};
@@ -231,9 +238,9 @@ private:
     bool isPCM_ = false;
     bool converting_ = false;
     std::atomic<int> pendingTriggers_{0};
-    std::array<uint32_t, kGroups> positions_{};
-    std::array<bool, kGroups> dirty_{};
-    std::array<uint32_t, kGroups> counters_{};
+    std::array<uint32_t, kGroups> positions_ GUARDED_BY(lock_){};
+    std::array<bool, kGroups> dirty_ GUARDED_BY(lock_){};
+    std::array<uint32_t, kGroups> counters_ GUARDED_BY(lock_){};
     std::atomic<int64_t> timestamp_{0};
     std::atomic<bool> pauseTick_{false};
     DisplayTimerService::ClientId pauseTimer_ = 0;

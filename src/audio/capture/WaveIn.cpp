@@ -1,7 +1,5 @@
 #include "audio/capture/WaveIn.h"
 
-#include "platform/CrossThreadPost.h"
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -11,7 +9,7 @@
 #include <new>
 #include <thread>
 
-#include "audio/capture/WaveInEvents.h"
+#include "audio/capture/WaveInWaits.h"
 #include "audio/capture/alsa/AlsaWaveInBackend.h"
 #include "audio/chain/MMErrors.h"
 #include "platform/Dialogs.h"
@@ -57,7 +55,6 @@ int32_t ClampToInt32(int64_t v) {
 
 TMMCustomWaveIn::TMMCustomWaveIn(std::string name)
     : TMMCustomSoundComponent(std::move(name)), ownerThread_(std::this_thread::get_id()) {
-    window_ = std::make_unique<Window>(this);
     RebuildFormat();
     InitBackend();
 }
@@ -74,7 +71,9 @@ TMMCustomWaveIn::~TMMCustomWaveIn() {
         handle_ = 0;
     }
     thread_.reset();
-    window_.reset();  // drops the notifications still queued for it
+    // Notifications still queued must not reach a destroyed component.
+    buffersOwner_.DropPending();
+    control_.DropPending();
     ReleaseBuffers();
     Allocator().Empty();
 }
@@ -102,25 +101,8 @@ void TMMCustomWaveIn::ReadDevices() {
 
 // ---- errors -------------------------------------------------------------------
 
-void TMMCustomWaveIn::Fire(const std::function<void(TMMDSPComponent*)>& event) {
-    if (event) event(this);
-}
-
-void TMMCustomWaveIn::ReportError(std::exception_ptr error) {
-    {
-        // The same exception object passes several catch sites on its way
-        // out (a step, Close, the operation); OnError fires once for it.
-        std::lock_guard guard(lock_);
-        if (error && error == reportedError_) return;
-        reportedError_ = error;
-    }
-    Fire(OnError);
-}
-
 void TMMCustomWaveIn::RaiseError(const std::string& message) {
-    std::exception_ptr error = std::make_exception_ptr(EMMWaveInError(message));
-    ReportError(error);
-    std::rethrow_exception(error);
+    RaiseReported(std::make_exception_ptr(EMMWaveInError(message)));
 }
 
 void TMMCustomWaveIn::Fail(const std::string& message) {
@@ -141,7 +123,7 @@ void TMMCustomWaveIn::Check(const char* step, WaveInResult result) {
 }
 
 void TMMCustomWaveIn::RefuseWhileOpen() {
-    if (Opened_()) RaiseError(LoadResString(msg::ChangeWhileOpen));
+    if (StateIsOpen()) RaiseError(LoadResString(msg::ChangeWhileOpen));
 }
 
 // ---- properties ---------------------------------------------------------------
@@ -253,7 +235,7 @@ void TMMCustomWaveIn::SetBufferSize(int32_t bytes) {
 }
 
 int32_t TMMCustomWaveIn::QueuedCount() const {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     return queuedCount_;
 }
 
@@ -289,22 +271,22 @@ void TMMCustomWaveIn::Open() {
     if (numDevs_ <= 0 || !backend_) RaiseError(LoadResString(msg::NoRecordingDevice));
     if (deviceID_ == -2) RaiseError(LoadResString(msg::InvalidDeviceID));
     if (!GetWaveFormat()) RaiseError(LoadResString(msg::InvalidWaveFormat));
-    if (Opened_()) Close();
-    if (Opened_() || closing_) return;
+    if (StateIsOpen()) Close();
+    if (StateIsOpen() || closing_) return;
     try {
         OpenSteps();
     } catch (...) {
         ReportError(std::current_exception());
-        SetBits(wisOpen);
+        SetStateBits(wisOpen);
         Close();
-        state_.store(wisClosed);
+        StoreState(wisClosed);
         throw;
     }
 }
 
 void TMMCustomWaveIn::OpenSteps() {
     {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         stopping_ = resetting_ = stopPending_ = stopPosted_ = false;
     }
     closing_ = false;
@@ -313,6 +295,8 @@ void TMMCustomWaveIn::OpenSteps() {
     handle_ = 0;
     closePending_ = false;
     const uint64_t session = ++session_;
+    // Buffers of an earlier session still queued are void from now on.
+    buffersOwner_.SetGeneration(session);
     openedNote_.store(false);
     closedNote_.store(false);
     if (callBackMode_ == TMMCBMode::cmThread) StartThread();
@@ -326,18 +310,18 @@ void TMMCustomWaveIn::OpenSteps() {
 
     // The segment opens with the device state closed, so that a member that
     // adjusts this component's properties from its Opened is not refused.
-    const uint32_t saved = state_.exchange(wisClosed);
+    const uint32_t saved = ExchangeState(wisClosed);
     try {
         TMMCustomSoundComponent::Opened();
     } catch (...) {
-        state_.store(saved);
+        StoreState(saved);
         throw;
     }
-    state_.store(saved);
+    StoreState(saved);
 
     for (int i = 0; i < kNoteRounds && !openedNote_.load(); ++i) std::this_thread::sleep_for(kTick);
     if (!openedNote_.load()) Fail(StepError("WaveInOpen", LoadResString(msg::UnableToOpen)));
-    state_.store(wisOpen);
+    StoreState(wisOpen);
 
     const auto size = static_cast<uint32_t>(GetBufferSize());
     try {
@@ -371,8 +355,13 @@ void TMMCustomWaveIn::Notify(uint64_t session, WaveInMessage message, WAVEHDR* h
             if (callBackMode_ == TMMCBMode::cmThread) {
                 if (thread_) thread_->Post(header, session);
             } else {
-                PostAcrossThreads(window_.get(),
-                                  new BufferEvent(BufferDoneType(), header, session));
+                buffersOwner_.Post(session, [this, header, session] {
+                    try {
+                        HandleBufferDone(header);
+                    } catch (...) {
+                        HandlerFailed(std::current_exception(), session, session_);
+                    }
+                });
             }
             break;
     }

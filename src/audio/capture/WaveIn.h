@@ -29,27 +29,30 @@
 //   runs; it is then only marked pending and finished on the main thread.
 // - The back end's notification function runs on the back end's thread. It
 //   never calls into the chain: Opened/Closed set atomics, a returned
-//   buffer is posted (cmWindow: a Qt event to the component's hidden
-//   object, handled on the main thread in arrival order; cmThread: the
-//   queue of the capture thread, TMMWaveInThread). cmCallback is refused on
-//   this platform, so buffers are never handled on the back end's thread.
+//   buffer is posted (cmWindow: through the main-thread queue, handled on
+//   the main thread in arrival order; cmThread: the queue of the capture
+//   thread, TMMWaveInThread). cmCallback is refused on this platform, so
+//   buffers are never handled on the back end's thread.
 // - Buffer handling (and so OnBufferReady, the chain's BufferReady and the
 //   limit check) runs on the main thread in cmWindow mode and on the
 //   capture thread in cmThread mode. Every call into the back end is made
 //   on the main thread: in cmThread mode the capture thread hands the
-//   re-queueing of a buffer to the main thread through the hidden object.
-// - lock_ guards the queued count, the callback depth and the stop flags
-//   between the handler thread and the main thread (uncontended in
-//   cmWindow mode). The device state is atomic: the handler thread reads
-//   the started bit. Recorded bytes, the limit and the next-buffer index
-//   are written by Start (before any buffer is queued) and by the handler.
+//   re-queueing of a buffer to the main thread through the main-thread
+//   queue.
+// - lock_ (the drivers' lock, SoundComponent.h) guards the queued count,
+//   the handler depth and the stop and reset flags between the handler
+//   thread and the main thread (uncontended in cmWindow mode); the
+//   compiler checks it. The device state is atomic: the handler thread
+//   reads the started bit. Recorded bytes, the limit and the next-buffer
+//   index are written by Start (before any buffer is queued) and by the
+//   handler.
 // - Events other than OnBufferReady/OnError-from-a-handler fire on the
 //   main thread.
 // - Every posted notification carries the number of the open session it
-//   belongs to; one left over from an earlier session is dropped, and Close
-//   removes the component's pending notifications once the device is
-//   closed. Destroying the component destroys its hidden object and with it
-//   any notification still queued for it.
+//   belongs to (the generation of `buffersOwner_`); one left over from an
+//   earlier session is dropped, and Stop and Close drop the component's
+//   pending buffer notifications. Destroying the component drops every
+//   notification still queued for it.
 
 #include <atomic>
 #include <cstdint>
@@ -65,8 +68,6 @@
 #include "audio/capture/WaveInThread.h"
 #include "audio/chain/SoundComponent.h"
 
-class QObject;
-
 namespace zt {
 
 class TMMCustomWaveIn : public TMMCustomSoundComponent {
@@ -80,11 +81,13 @@ public:
     static const char* const kCallbackRefusal;
 
     // Device state bits.
-    static constexpr uint32_t wisClosed = 1, wisOpen = 2, wisStarted = 4, wisPaused = 8;
+    static constexpr uint32_t wisClosed = stClosed, wisOpen = stOpen, wisStarted = stStarted,
+                              wisPaused = stPaused;
 
     // Binds nothing (no device); see InitBackend for derived bindings.
     explicit TMMCustomWaveIn(std::string name = {});
-    // Closes (OnStop/OnClose suppressed), frees the hidden object and the pool.
+    // Closes (OnStop/OnClose suppressed), drops queued notifications, frees
+    // the pool.
     ~TMMCustomWaveIn() override;
 
     bool HasOutputSide() const override { return true; }
@@ -102,12 +105,12 @@ public:
     // ---- operations (main thread) -------------------------------------------
     // Fires OnError, then throws EMMWaveInError(message).
     [[noreturn]] virtual void RaiseError(const std::string& message);
-    virtual void Open();
-    virtual void Close();
-    virtual void Start();
-    virtual void Pause();
-    virtual void Restart();
-    virtual void Stop();
+    void Open() override;
+    void Close() override;
+    void Start() override;
+    void Pause() override;
+    void Restart() override;
+    void Stop() override;
 
     // ---- properties -------------------------------------------------------
     void SetDeviceID(int32_t value) override;
@@ -146,7 +149,7 @@ public:
     void BufferReady(PWaveHdr buffer) override;
 
     // ---- state ------------------------------------------------------------
-    uint32_t DeviceState() const { return state_.load(); }
+    uint32_t DeviceState() const { return LoadState(); }
     WaveInHandle Handle() const { return handle_; }
     int32_t QueuedCount() const;
     int64_t RecordedBytes() const { return recordedBytes_; }
@@ -157,9 +160,6 @@ public:
     // The platform result of the last failed step.
     WaveInResult LastError() const { return lastError_; }
 
-    std::function<void(TMMDSPComponent*sender)> OnError, OnOpen, OnStart, OnPause, OnRestart,
-        OnStop, OnClose;
-
 protected:
     // Runs BindBackend() and reads the devices; called by every constructor
     // of the hierarchy that overrides BindBackend.
@@ -168,15 +168,7 @@ protected:
     void BindBackendInstance(std::unique_ptr<WaveInBackend> backend);
 
 private:
-    class Window;
-    friend class Window;
-
     // ---- helpers ----------------------------------------------------------
-    bool Opened_() const { return (state_.load() & wisOpen) != 0; }
-    bool Started_() const { return (state_.load() & wisStarted) != 0; }
-    bool Paused_() const { return (state_.load() & wisPaused) != 0; }
-    void SetBits(uint32_t bits) { state_.fetch_or(bits); }
-    void ClearBits(uint32_t bits) { state_.fetch_and(~bits); }
     bool OnOwnerThread() const { return std::this_thread::get_id() == ownerThread_; }
     void RefuseWhileOpen();
     void RebuildFormat();
@@ -185,9 +177,6 @@ private:
     // by the operation that catches it).
     void Check(const char* step, WaveInResult result);
     [[noreturn]] void Fail(const std::string& message);
-    // Fires OnError once per exception object.
-    void ReportError(std::exception_ptr error);
-    void Fire(const std::function<void(TMMDSPComponent*)>& event);
     bool FormatSupported(const WAVEFORMATEX& format);
     void ReadDevices();
     void ApplyDeviceID(int32_t value);
@@ -203,26 +192,23 @@ private:
     void StartThread();
     void EndThread();
     void WaitForReturnedBuffers();
-    void PostDeferredStop();
 
     // ---- buffer handling (handler thread) ------------------------------------
     // One returned buffer; throws (after OnError) when pushing or queueing
     // fails.
     void HandleBufferDone(WAVEHDR* header);
-    // Counts one returned buffer off the queued count (lock_ held).
-    void CountOffLocked();
+    // Counts one returned buffer off the queued count.
+    void CountOffLocked() REQUIRES(lock_);
     // Re-queues a handled buffer unless a stop has begun since (main thread).
     void RequeueStep(WAVEHDR* header, uint64_t session);
-    // A handler failed: close the component and show the error (main thread).
-    void HandlerFailed(std::exception_ptr error, uint64_t session);
-    // Window / thread entry points.
-    void OnBufferDoneEvent(WAVEHDR* header, uint64_t session);
+    // The capture thread's entry point.
     bool OnThreadBuffer(WAVEHDR* header, uint64_t session);
-    void OnDeferredStopEvent(uint64_t session);
 
     // ---- fields -------------------------------------------------------------
     std::unique_ptr<WaveInBackend> backend_;
-    std::unique_ptr<QObject> window_;
+    // Returned buffers and their re-queueing on their way to the main
+    // thread; the generation is the open session.
+    MainThreadOwner buffersOwner_;
     std::thread::id ownerThread_;
     int32_t numDevs_ = 0;
     int32_t requestedDeviceID_ = 0;
@@ -240,31 +226,23 @@ private:
     int32_t maxRecordTime_ = -1;
     TThreadPriority priority_ = TThreadPriority::tpHigher;
 
-    std::atomic<uint32_t> state_{wisClosed};
     WaveInHandle handle_ = 0;
     std::atomic<bool> openedNote_{false}, closedNote_{false};
     std::atomic<uint64_t> session_{0};  // bumped by every Open
-    std::atomic<uint64_t> run_{0};      // bumped by every Start
     std::vector<PWaveHdr> buffers_;
     std::vector<bool> prepared_;
     int32_t nextBuffer_ = 0;
 
-    mutable std::mutex lock_;
-    int32_t queuedCount_ = 0;    // lock_
-    int32_t callbackDepth_ = 0;  // lock_
-    bool stopping_ = false;      // lock_
-    bool resetting_ = false;     // lock_
-    bool stopPending_ = false;   // lock_
-    bool stopPosted_ = false;    // lock_
-    bool closing_ = false;       // main thread
-    bool closePending_ = false;  // main thread
+    int32_t queuedCount_ GUARDED_BY(lock_) = 0;
+    // A stop is handing the device's buffers back: they are counted off and
+    // never pushed.
+    bool resetting_ GUARDED_BY(lock_) = false;
 
     int64_t recordedBytes_ = 0;
     int64_t limitBytes_ = kUnlimited;
     uint32_t lastPosition_ = 0;
     int32_t wrapCount_ = 0;
     WaveInResult lastError_ = 0;
-    std::exception_ptr reportedError_;  // lock_: the last one OnError fired for
 
     std::unique_ptr<TMMWaveInThread> thread_;
 };

@@ -6,8 +6,7 @@
 #include "audio/capture/WaveIn.h"
 #include "audio/chain/MMErrors.h"
 
-#include "audio/capture/WaveInEvents.h"
-#include "platform/CrossThreadPost.h"
+#include "audio/capture/WaveInWaits.h"
 #include "platform/ErrorDisplay.h"
 
 // Running the capture: Start, Pause, Restart, Stop, Close and the handling
@@ -28,13 +27,13 @@ bool DoneFlag(WAVEHDR* header) {
 // ---- Start / Pause / Restart ---------------------------------------------------------
 
 void TMMCustomWaveIn::Start() {
-    if (!Opened_()) Open();
-    if (!Opened_() || Started_()) return;
+    if (!StateIsOpen()) Open();
+    if (!StateIsOpen() || StateIsStarted()) return;
     try {
         {
-            std::lock_guard guard(lock_);
+            MutexLock guard(lock_);
             queuedCount_ = 0;
-            callbackDepth_ = 0;
+            handlerDepth_ = 0;
             stopPending_ = stopping_ = resetting_ = stopPosted_ = false;
         }
         ++run_;
@@ -44,15 +43,15 @@ void TMMCustomWaveIn::Start() {
         wrapCount_ = 0;
         limitBytes_ = LimitBytes();
         for (PWaveHdr b : buffers_) QueueBuffer(&b->wh);
-        SetBits(wisStarted);
-        if (!Paused_()) Check("WaveInStart", backend_->Start(handle_));
+        SetStateBits(wisStarted);
+        if (!StateIsPaused()) Check("WaveInStart", backend_->Start(handle_));
         TMMCustomSoundComponent::Started();
         Fire(OnStart);
     } catch (...) {
         ReportError(std::current_exception());
-        SetBits(wisStarted);
+        SetStateBits(wisStarted);
         Close();
-        state_.store(wisClosed);
+        StoreState(wisClosed);
         throw;
     }
 }
@@ -62,13 +61,13 @@ void TMMCustomWaveIn::QueueBuffer(WAVEHDR* header) {
     // Counted before it is added: in cmThread mode the capture thread may
     // hand it back before AddBuffer has returned here.
     {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         ++queuedCount_;
     }
     const WaveInResult r = backend_->AddBuffer(handle_, header);
     if (r != kWaveInOk) {
         {
-            std::lock_guard guard(lock_);
+            MutexLock guard(lock_);
             --queuedCount_;
         }
         header->dwFlags |= WHDR_DONE;  // not with the device
@@ -77,11 +76,11 @@ void TMMCustomWaveIn::QueueBuffer(WAVEHDR* header) {
 }
 
 void TMMCustomWaveIn::Pause() {
-    if (!Opened_()) Open();
-    if (!Opened_() || Paused_()) return;
+    if (!StateIsOpen()) Open();
+    if (!StateIsOpen() || StateIsPaused()) return;
     try {
-        if (Started_()) Check("WaveInPause", backend_->Stop(handle_));
-        SetBits(wisPaused);
+        if (StateIsStarted()) Check("WaveInPause", backend_->Stop(handle_));
+        SetStateBits(wisPaused);
         TMMCustomSoundComponent::Paused();
         Fire(OnPause);
     } catch (...) {
@@ -92,10 +91,10 @@ void TMMCustomWaveIn::Pause() {
 }
 
 void TMMCustomWaveIn::Restart() {
-    if (!(Started_() && Paused_())) return;
+    if (!(StateIsStarted() && StateIsPaused())) return;
     try {
         Check("WaveInRestart", backend_->Start(handle_));
-        ClearBits(wisPaused);
+        ClearStateBits(wisPaused);
         TMMCustomSoundComponent::Restarted();
         Fire(OnRestart);
     } catch (...) {
@@ -113,14 +112,14 @@ void TMMCustomWaveIn::Stop() {
         // the main thread, so the stop is only marked here. Buffers handed
         // back from now on are dropped and not queued again; the handler
         // posts the deferred stop when it ends.
-        std::lock_guard guard(lock_);
-        if (Started_() || Paused_()) stopping_ = resetting_ = stopPending_ = true;
+        MutexLock guard(lock_);
+        if (StateIsStarted() || StateIsPaused()) stopping_ = resetting_ = stopPending_ = true;
         return;
     }
-    if (!(Started_() || Paused_())) return;
+    if (!(StateIsStarted() || StateIsPaused())) return;
     try {
         {
-            std::lock_guard guard(lock_);
+            MutexLock guard(lock_);
             stopping_ = true;
             Check("WaveInStop", backend_->Stop(handle_));
             wrapCount_ = 0;
@@ -130,8 +129,8 @@ void TMMCustomWaveIn::Stop() {
         }
         bool inHandler;
         {
-            std::lock_guard guard(lock_);
-            inHandler = callbackDepth_ > 0;
+            MutexLock guard(lock_);
+            inHandler = handlerDepth_ > 0;
         }
         if (!inHandler) WaitForReturnedBuffers();
         StoppedStep();
@@ -144,7 +143,7 @@ void TMMCustomWaveIn::Stop() {
 
 void TMMCustomWaveIn::WaitForReturnedBuffers() {
     auto allBack = [this] {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         return queuedCount_ == 0;
     };
     if (callBackMode_ == TMMCBMode::cmThread) {
@@ -158,7 +157,7 @@ void TMMCustomWaveIn::WaitForReturnedBuffers() {
     // data is not pushed: resetting is set); nothing else of the event loop
     // runs inside Stop.
     for (int i = 0; i < kReturnRounds; ++i) {
-        QCoreApplication::sendPostedEvents(window_.get(), BufferDoneType());
+        buffersOwner_.RunPending();
         if (allBack()) return;
         std::this_thread::sleep_for(kTick);
     }
@@ -166,8 +165,8 @@ void TMMCustomWaveIn::WaitForReturnedBuffers() {
 
 void TMMCustomWaveIn::StoppedStep() {
     {
-        std::lock_guard guard(lock_);
-        if (callbackDepth_ > 0) {
+        MutexLock guard(lock_);
+        if (handlerDepth_ > 0) {
             // A handler is running: the deferred stop finishes this once the
             // outermost handler has returned.
             stopPending_ = true;
@@ -176,34 +175,24 @@ void TMMCustomWaveIn::StoppedStep() {
         queuedCount_ = 0;
         stopPending_ = false;
     }
-    ClearBits(wisStarted | wisPaused);
+    ClearStateBits(wisStarted | wisPaused);
     nextBuffer_ = 0;
     // Notifications of this run still queued are void now.
-    RemoveCrossThreadEvents(window_.get(), BufferDoneType());
-    RemoveCrossThreadEvents(window_.get(), RequeueType());
+    buffersOwner_.DropPending();
     TMMCustomSoundComponent::Stopped();
     if (!IsDestroying()) Fire(OnStop);
     if (closePending_) Close();
 }
 
-void TMMCustomWaveIn::PostDeferredStop() {
-    PostAcrossThreads(window_.get(), new DeferredStopEvent(run_.load()));
-}
-
-void TMMCustomWaveIn::OnDeferredStopEvent(uint64_t run) {
-    if (run != run_.load()) return;  // that run has ended already
-    Stop();
-}
-
 // ---- Close -----------------------------------------------------------------------------
 
 void TMMCustomWaveIn::Close() {
-    if (!Opened_() || (closing_ && !closePending_)) return;
+    if (!StateIsOpen() || (closing_ && !closePending_)) return;
     try {
         closing_ = true;
-        if (Started_() || Paused_()) Stop();
+        if (StateIsStarted() || StateIsPaused()) Stop();
         {
-            std::lock_guard guard(lock_);
+            MutexLock guard(lock_);
             if (stopPending_) {
                 closePending_ = true;
                 return;
@@ -243,12 +232,11 @@ void TMMCustomWaveIn::CloseSteps(bool& closeTimedOut) {
     }
     // The device is closed (or was never opened), whether or not its
     // notification came: the component must not stay half open.
-    state_.store(wisClosed);
+    StoreState(wisClosed);
     // The capture thread ends before the segment closes, so that no buffer
     // is pushed into a closing chain.
     EndThread();
-    RemoveCrossThreadEvents(window_.get(), BufferDoneType());
-    RemoveCrossThreadEvents(window_.get(), RequeueType());
+    buffersOwner_.DropPending();
     TMMCustomSoundComponent::Closed();
     ReleaseBuffers();
     closing_ = false;
@@ -269,10 +257,10 @@ void TMMCustomWaveIn::CountOffLocked() {
 }
 
 void TMMCustomWaveIn::HandleBufferDone(WAVEHDR* header) {
-    if (!Started_()) return;
+    if (!StateIsStarted()) return;
     bool requeue;
     {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         if (stopping_ || resetting_) {
             // Handed back by a stop: counted off once, never queued again;
             // its data is kept only while no reset is under way.
@@ -284,23 +272,12 @@ void TMMCustomWaveIn::HandleBufferDone(WAVEHDR* header) {
             CountOffLocked();
             requeue = true;
         }
-        ++callbackDepth_;
+        ++handlerDepth_;
     }
     // Leaves the handler; the outermost one posts a stop asked for inside.
     struct Leave {
         TMMCustomWaveIn* self;
-        ~Leave() {
-            bool post = false;
-            {
-                std::lock_guard guard(self->lock_);
-                if (--self->callbackDepth_ == 0 && self->stopPending_ && !self->stopPosted_) {
-                    self->stopPosted_ = true;
-                    self->stopping_ = true;
-                    post = true;
-                }
-            }
-            if (post) self->PostDeferredStop();
-        }
+        ~Leave() { self->LeaveHandler(); }
     } leave{this};
     try {
         BufferReady(reinterpret_cast<PWaveHdr>(header));
@@ -308,8 +285,14 @@ void TMMCustomWaveIn::HandleBufferDone(WAVEHDR* header) {
             if (OnOwnerThread())
                 RequeueStep(header, session_.load());
             else
-                PostAcrossThreads(window_.get(),
-                                  new BufferEvent(RequeueType(), header, session_.load()));
+                buffersOwner_.Post(session_.load(), [this, header, session = session_.load()] {
+                    try {
+                        RequeueStep(header, session);
+                    } catch (...) {
+                        ReportError(std::current_exception());
+                        HandlerFailed(std::current_exception(), session, session_);
+                    }
+                });
         }
     } catch (...) {
         ReportError(std::current_exception());
@@ -318,9 +301,9 @@ void TMMCustomWaveIn::HandleBufferDone(WAVEHDR* header) {
 }
 
 void TMMCustomWaveIn::RequeueStep(WAVEHDR* header, uint64_t session) {
-    if (session != session_.load() || !Started_()) return;
+    if (session != session_.load() || !StateIsStarted()) return;
     {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         if (stopPending_ || stopping_ || resetting_) return;
     }
     WaveInPosition position;
@@ -348,15 +331,6 @@ void TMMCustomWaveIn::BufferReady(PWaveHdr buffer) {
     if (limitReached) Stop();
 }
 
-void TMMCustomWaveIn::OnBufferDoneEvent(WAVEHDR* header, uint64_t session) {
-    if (session != session_.load()) return;
-    try {
-        HandleBufferDone(header);
-    } catch (...) {
-        HandlerFailed(std::current_exception(), session);
-    }
-}
-
 bool TMMCustomWaveIn::OnThreadBuffer(WAVEHDR* header, uint64_t session) {
     if (session != session_.load()) return true;
     try {
@@ -365,16 +339,9 @@ bool TMMCustomWaveIn::OnThreadBuffer(WAVEHDR* header, uint64_t session) {
     } catch (...) {
         // The device and the chain belong to the main thread: it closes the
         // component and shows the error; this thread ends.
-        PostAcrossThreads(window_.get(), new HandlerFailedEvent(std::current_exception(), session));
+        PostHandlerFailure(std::current_exception(), session, session_);
         return false;
     }
-}
-
-void TMMCustomWaveIn::HandlerFailed(std::exception_ptr error, uint64_t session) {
-    // Recording ends: stop, close, their events; then the general error
-    // display shows what went wrong.
-    if (session == session_.load()) Guarded([this] { Close(); });
-    ShowException(std::move(error));
 }
 
 }  // namespace zt

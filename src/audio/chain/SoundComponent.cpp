@@ -1,5 +1,9 @@
 #include "audio/chain/SoundComponent.h"
 
+#include <utility>
+
+#include "platform/ErrorDisplay.h"
+
 namespace zt {
 
 namespace {
@@ -125,6 +129,60 @@ void TMMCustomSoundComponent::Stopped() {
 void TMMCustomSoundComponent::Reset() {
     DispatchForward(Note::Reset);
     TMMDSPComponent::Reset();
+}
+
+// ---- lifecycle -----------------------------------------------------------------------
+
+void TMMCustomSoundComponent::Fire(const NotifyEvent& event) {
+    if (event && !IsDestroying()) event(this);
+}
+
+void TMMCustomSoundComponent::ReportError(std::exception_ptr error) {
+    {
+        MutexLock guard(lock_);
+        if (error && error == reportedError_) return;
+        reportedError_ = error;
+    }
+    if (OnError) OnError(this);
+}
+
+void TMMCustomSoundComponent::RaiseReported(std::exception_ptr error) {
+    ReportError(error);
+    std::rethrow_exception(error);
+}
+
+void TMMCustomSoundComponent::LeaveHandler() {
+    bool post = false;
+    {
+        MutexLock guard(lock_);
+        if (--handlerDepth_ == 0 && (stopPending_ || DataEndedLocked()) && !stopPosted_) {
+            stopPosted_ = stopping_ = true;
+            post = true;
+        }
+    }
+    if (post) PostDeferredStop();
+}
+
+void TMMCustomSoundComponent::PostDeferredStop() {
+    const uint64_t run = run_.load();
+    control_.Post([this, run] {
+        if (run == run_.load()) Stop();  // else that run has ended already
+    });
+}
+
+void TMMCustomSoundComponent::PostHandlerFailure(std::exception_ptr error, uint64_t session,
+                                                 const std::atomic<uint64_t>& currentSession) {
+    control_.Post([this, error = std::move(error), session, &currentSession]() mutable {
+        HandlerFailed(std::exchange(error, {}), session, currentSession);
+    });
+}
+
+void TMMCustomSoundComponent::HandlerFailed(std::exception_ptr error, uint64_t session,
+                                            const std::atomic<uint64_t>& currentSession) {
+    // The driver ends: stop, close, their events; then the general error
+    // display shows what went wrong.
+    if (session == currentSession.load()) Guarded([this] { Close(); });
+    ShowException(std::move(error));
 }
 
 }  // namespace zt

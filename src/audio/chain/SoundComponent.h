@@ -14,14 +14,35 @@
 // - Closed, Stopped: the nearest downstream sound component first, then the
 //   passive members up to (not including) the next sound component, S last.
 //
-// Threads: the notifications run on the main thread (the thread that owns
-// the chain), like every other chain operation. The buffer pool has its own
-// lock (see Allocator.h).
+// The lifecycle the drivers share (the capture device and the export
+// pump): state bits closed -> open -> started <-> paused; the operations
+// Open, Close, Start, Pause, Restart, Stop; the events; OnError fired once
+// per exception; a failing operation that closes the driver before its
+// exception leaves; and the stop asked for inside a buffer handler, which
+// is only marked pending and finished on the main thread once the
+// outermost handler has returned.
+//
+// Threads: the notifications and the operations run on the main thread
+// (the thread that owns the chain), like every other chain operation; Stop
+// may also be called from a buffer handler on the driver's thread, where
+// it only marks the stop pending. The state bits are atomic (the handler
+// thread reads them). `lock_` guards the handler depth, the stop flags and
+// the last reported exception, and the driver's own fields that change
+// with them; the compiler checks every use. The deferred stop and a
+// handler's failure reach the main thread through the main-thread queue
+// (platform/MainThreadQueue.h), tagged with the run they belong to. The
+// buffer pool has its own lock (see Allocator.h).
 
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
 #include <string>
 
 #include "audio/chain/Allocator.h"
 #include "audio/chain/DSPComponent.h"
+#include "platform/MainThreadQueue.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -58,7 +79,85 @@ public:
     // empties it when its buffer size changes; it is freed with the driver.
     TMMAllocator& Allocator() { return allocator_; }
 
+    // ---- the driver's operations (main thread) ----------------------------------
+    // The base drives nothing; the capture device and the pump implement
+    // them.
+    virtual void Open() {}
+    virtual void Close() {}
+    virtual void Start() {}
+    virtual void Pause() {}
+    virtual void Restart() {}
+    virtual void Stop() {}
+
+    using NotifyEvent = std::function<void(TMMDSPComponent* sender)>;
+    NotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
+
+    // State bits.
+    static constexpr uint32_t stClosed = 1, stOpen = 2, stStarted = 4, stPaused = 8;
+
 protected:
+    // ---- lifecycle helpers ----------------------------------------------------------
+    bool StateIsOpen() const { return (state_.load() & stOpen) != 0; }
+    bool StateIsStarted() const { return (state_.load() & stStarted) != 0; }
+    bool StateIsPaused() const { return (state_.load() & stPaused) != 0; }
+    void SetStateBits(uint32_t bits) { state_.fetch_or(bits); }
+    void ClearStateBits(uint32_t bits) { state_.fetch_and(~bits); }
+    void StoreState(uint32_t bits) { state_.store(bits); }
+    uint32_t ExchangeState(uint32_t bits) { return state_.exchange(bits); }
+    uint32_t LoadState() const { return state_.load(); }
+
+    // Fires an operation's event; none fires while the driver is destroyed.
+    void Fire(const NotifyEvent& event);
+    // OnError, once per exception object: the same exception passes several
+    // catch sites on its way out (a step, Close, the operation).
+    void ReportError(std::exception_ptr error) EXCLUDES(lock_);
+    // Reports `error` and throws it.
+    [[noreturn]] void RaiseReported(std::exception_ptr error) EXCLUDES(lock_);
+    // Runs an operation's steps; when they fail, reports the error, closes
+    // the driver and lets the exception go on.
+    template <class Steps>
+    void RunOrClose(Steps&& steps) {
+        try {
+            steps();
+        } catch (...) {
+            ReportError(std::current_exception());
+            Close();
+            throw;
+        }
+    }
+
+    // A buffer handler is leaving (the handler depth was raised under
+    // lock_ when it began). The outermost one posts the stop that was asked
+    // for inside it, or that DataEndedLocked() calls for.
+    void LeaveHandler() EXCLUDES(lock_);
+    // True when the data has run out, so the handler's end stops the run.
+    virtual bool DataEndedLocked() const REQUIRES(lock_) { return false; }
+    // Queues Stop on the main thread for the current run.
+    void PostDeferredStop();
+    // A handler on the driver's thread failed: the main thread closes the
+    // driver (unless the session it failed in has ended) and shows the error.
+    void PostHandlerFailure(std::exception_ptr error, uint64_t session,
+                            const std::atomic<uint64_t>& currentSession);
+    // The same on the main thread, at once.
+    void HandlerFailed(std::exception_ptr error, uint64_t session,
+                       const std::atomic<uint64_t>& currentSession);
+    // Resets the stop flags for a new session or run (lock_ held).
+    void ClearStopFlagsLocked() REQUIRES(lock_) { stopping_ = stopPending_ = stopPosted_ = false; }
+
+    mutable Mutex lock_;
+    int32_t handlerDepth_ GUARDED_BY(lock_) = 0;
+    bool stopping_ GUARDED_BY(lock_) = false;             // a stop has begun
+    bool stopPending_ GUARDED_BY(lock_) = false;          // asked for inside a handler
+    bool stopPosted_ GUARDED_BY(lock_) = false;           // the deferred stop is queued
+    std::exception_ptr reportedError_ GUARDED_BY(lock_);  // the last one OnError fired for
+    // Main thread only.
+    bool closing_ = false;
+    bool closePending_ = false;
+    // Bumped by every Start; a deferred stop of an earlier run is void.
+    std::atomic<uint64_t> run_{0};
+    // The deferred stops and handler failures on their way to the main thread.
+    MainThreadOwner control_;
+
     // The first member of this component's segment (see above).
     TMMDSPComponent* SegmentStart();
     // The nearest sound component downstream of this one, or nullptr.
@@ -76,6 +175,7 @@ private:
     void DispatchStopping(Note note);  // Closed / Stopped walk shape
 
     TMMAllocator allocator_;
+    std::atomic<uint32_t> state_{stClosed};
 };
 
 }  // namespace zt

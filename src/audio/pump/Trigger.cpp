@@ -1,8 +1,5 @@
 #include "audio/pump/Trigger.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
 #include <algorithm>
 #include <chrono>
 #include <new>
@@ -11,37 +8,9 @@
 
 #include "audio/chain/DSPThread.h"
 #include "audio/chain/MMErrors.h"
-#include "platform/CrossThreadPost.h"
 #include "platform/ErrorDisplay.h"
 
 namespace zt {
-
-namespace {
-
-QEvent::Type StopMessageType() {
-    static const QEvent::Type t = QEvent::Type(QEvent::registerEventType());
-    return t;
-}
-QEvent::Type WorkerFailedType() {
-    static const QEvent::Type t = QEvent::Type(QEvent::registerEventType());
-    return t;
-}
-
-class StopMessage : public QEvent {
-public:
-    explicit StopMessage(uint64_t run) : QEvent(StopMessageType()), run(run) {}
-    uint64_t run;
-};
-
-class WorkerFailed : public QEvent {
-public:
-    WorkerFailed(std::exception_ptr error, uint64_t run)
-        : QEvent(WorkerFailedType()), error(std::move(error)), run(run) {}
-    std::exception_ptr error;
-    uint64_t run;
-};
-
-}  // namespace
 
 // ---- the worker ------------------------------------------------------------------
 
@@ -52,25 +21,28 @@ public:
     explicit TMMTriggerThread(TMMTrigger* owner) : TMMDSPThread(owner), pump_(owner) {}
     ~TMMTriggerThread() override { TerminateAndWait(); }
 
-    void Go() {
-        std::lock_guard<std::mutex> guard(lock_);
+    void Go() EXCLUDES(lock_) {
+        MutexLock guard(lock_);
         go_ = true;
         signal_.notify_all();
     }
-    void End() {
-        std::lock_guard<std::mutex> guard(lock_);
+    void End() EXCLUDES(lock_) {
+        MutexLock guard(lock_);
         end_ = true;
         signal_.notify_all();
     }
-    bool WaitStarted(std::chrono::milliseconds timeout) {
-        std::unique_lock<std::mutex> guard(lock_);
-        return signal_.wait_for(guard, timeout, [this] { return started_; });
+    bool WaitStarted(std::chrono::milliseconds timeout) EXCLUDES(lock_) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        UniqueLock guard(lock_);
+        while (!started_)
+            if (!guard.WaitUntil(signal_, deadline)) return started_;
+        return true;
     }
 
 protected:
     void Execute() override {
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            MutexLock guard(lock_);
             started_ = true;
             signal_.notify_all();
         }
@@ -78,8 +50,8 @@ protected:
         try {
             for (;;) {
                 {
-                    std::unique_lock<std::mutex> guard(lock_);
-                    signal_.wait(guard, [this] { return go_ || end_; });
+                    UniqueLock guard(lock_);
+                    while (!go_ && !end_) guard.Wait(signal_);
                     if (end_) return;
                     go_ = false;
                 }
@@ -87,64 +59,35 @@ protected:
                 if (pump_->Stopping()) continue;
                 const auto pause = std::chrono::milliseconds(std::max(pump_->GetInterval(), 1));
                 {
-                    std::unique_lock<std::mutex> guard(lock_);
-                    if (signal_.wait_for(guard, pause, [this] { return end_; })) return;
+                    const auto until = std::chrono::steady_clock::now() + pause;
+                    UniqueLock guard(lock_);
+                    while (!end_)
+                        if (!guard.WaitUntil(signal_, until)) break;
+                    if (end_) return;
                 }
                 if (!pump_->Stopping()) Go();
             }
         } catch (...) {
             // The round failed and nobody marked it handled: this worker
             // ends, the main thread closes the pump and shows the error.
-            {
-                std::lock_guard<std::mutex> guard(pump_->lock_);
-                pump_->threadFailed_ = true;
-            }
-            PostAcrossThreads(
-                pump_->window_.get(),
-                new WorkerFailed(std::current_exception(), std::max(run, pump_->run_.load())));
+            pump_->WorkerFailed(std::current_exception(), run);
         }
     }
 
 private:
     TMMTrigger* pump_;
-    std::mutex lock_;
+    Mutex lock_;
     std::condition_variable signal_;
-    bool started_ = false, go_ = false, end_ = false;
-};
-
-// ---- the hidden object on the main thread --------------------------------------
-
-class TMMTrigger::Window : public QObject {
-public:
-    explicit Window(TMMTrigger* owner) : owner_(owner) {}
-
-    bool event(QEvent* e) override {
-        AcceptCrossThreadEvent();
-        if (e->type() == StopMessageType()) {
-            const uint64_t run = static_cast<StopMessage*>(e)->run;
-            Guarded([&] { owner_->OnStopMessage(run); });
-            return true;
-        }
-        if (e->type() == WorkerFailedType()) {
-            auto* f = static_cast<WorkerFailed*>(e);
-            owner_->OnWorkerFailed(std::exchange(f->error, {}), f->run);
-            return true;
-        }
-        return QObject::event(e);
-    }
-
-private:
-    TMMTrigger* owner_;
+    bool started_ GUARDED_BY(lock_) = false;
+    bool go_ GUARDED_BY(lock_) = false;
+    bool end_ GUARDED_BY(lock_) = false;
 };
 
 // ---- construction ------------------------------------------------------------------
 
-TMMTrigger::TMMTrigger(std::string name) : TMMCustomSoundComponent(std::move(name)) {
-    window_ = std::make_unique<Window>(this);
-}
+TMMTrigger::TMMTrigger(std::string name) : TMMCustomSoundComponent(std::move(name)) {}
 
 TMMTrigger::~TMMTrigger() {
-    suppressEvents_ = true;
     BeginDestroying();
     Close();
     if (Is(trsOpen)) {
@@ -152,7 +95,7 @@ TMMTrigger::~TMMTrigger() {
         // finish the close. Wait for it here instead, serving hand-offs.
         TMMDSPThread::WaitOnMainThread(
             [this] {
-                std::lock_guard<std::mutex> guard(lock_);
+                MutexLock guard(lock_);
                 return handlerDepth_ == 0;
             },
             std::chrono::milliseconds(0));
@@ -160,42 +103,32 @@ TMMTrigger::~TMMTrigger() {
         if (Is(trsOpen)) Close();
     }
     thread_.reset();
-    window_.reset();  // drops messages still queued for it
+    control_.DropPending();  // messages still queued must not reach a destroyed pump
     if (buffer_) Allocator().FreeStreamBuffer(buffer_);
     Allocator().Empty();
 }
 
 // ---- errors ---------------------------------------------------------------------------
 
-void TMMTrigger::Fire(const NotifyEvent& event) {
-    if (event && !suppressEvents_) event(this);
-}
-
-void TMMTrigger::ReportError(std::exception_ptr error) {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (error && error == raised_) return;  // RaiseError fired it already
-    }
-    if (OnError) OnError(this);
-}
-
 void TMMTrigger::RaiseError(const std::string& message) {
-    std::exception_ptr error = std::make_exception_ptr(EMMTriggerError(message));
+    RaiseReported(std::make_exception_ptr(EMMTriggerError(message)));
+}
+
+void TMMTrigger::WorkerFailed(std::exception_ptr error, uint64_t run) {
     {
-        std::lock_guard<std::mutex> guard(lock_);
-        raised_ = error;
+        MutexLock guard(lock_);
+        threadFailed_ = true;
     }
-    if (OnError) OnError(this);
-    std::rethrow_exception(error);
+    PostHandlerFailure(std::move(error), std::max(run, run_.load()), run_);
 }
 
 int64_t TMMTrigger::BytesPumped() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return bytesPumped_;
 }
 
 bool TMMTrigger::Stopping() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return stopping_;
 }
 
@@ -225,9 +158,9 @@ void TMMTrigger::Open() {
         OpenSteps();
     } catch (...) {
         ReportError(std::current_exception());
-        state_.store(trsOpen);
+        StoreState(trsOpen);
         Close();
-        state_.store(trsClosed);
+        StoreState(trsClosed);
         throw;
     }
 }
@@ -235,7 +168,7 @@ void TMMTrigger::Open() {
 void TMMTrigger::OpenSteps() {
     closing_ = closePending_ = false;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         stopping_ = stopPending_ = stopPosted_ = threadFailed_ = paused_ = false;
         handlerDepth_ = 0;
     }
@@ -246,7 +179,7 @@ void TMMTrigger::OpenSteps() {
     } catch (const std::bad_alloc&) {
         RaiseError(LoadResString(msg::HeaderAllocFailed));
     }
-    state_.store(trsOpen);
+    StoreState(trsOpen);
     Fire(OnOpen);
 }
 
@@ -272,7 +205,7 @@ void TMMTrigger::Start() {
     } catch (...) {
         ReportError(std::current_exception());
         Close();
-        state_.store(trsClosed);
+        StoreState(trsClosed);
         throw;
     }
 }
@@ -280,17 +213,17 @@ void TMMTrigger::Start() {
 void TMMTrigger::StartSteps() {
     ++run_;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         bytesPumped_ = 0;
         handlerDepth_ = 0;
         stopPending_ = stopping_ = stopPosted_ = false;
     }
     TMMCustomSoundComponent::Started();
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         moreBuffers_ = true;
     }
-    state_.fetch_or(trsStarted);
+    SetStateBits(trsStarted);
     const bool data = LoadBuffer();
     if (data) {
         if (OnBufferFilled) OnBufferFilled(this, buffer_);
@@ -301,7 +234,7 @@ void TMMTrigger::StartSteps() {
     }
     // Nothing to pump: the run never started, so it ends without OnStop.
     TMMCustomSoundComponent::Stopped();
-    state_.fetch_and(~(trsStarted | trsPaused));
+    ClearStateBits(trsStarted | trsPaused);
     RaiseError(StepError("TriggerStart", LoadResString(msg::UnableToStart)));
 }
 
@@ -318,19 +251,19 @@ void TMMTrigger::BufferLoad(PWaveHdr buffer, bool& moreBuffers) {
 bool TMMTrigger::LoadBuffer() {
     bool more = false;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         moreBuffers_ = false;
     }
     BufferLoad(buffer_, more);
     const bool data = buffer_->wh.dwBytesRecorded > 0;
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     moreBuffers_ = more && data;
     return data;
 }
 
 void TMMTrigger::PushBuffer() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         bytesPumped_ += buffer_->wh.dwBufferLength;
     }
     TMMDSPComponent::BufferReady(buffer_);
@@ -338,8 +271,8 @@ void TMMTrigger::PushBuffer() {
 
 void TMMTrigger::ProcessBuffer() {
     {
-        std::unique_lock<std::mutex> guard(lock_);
-        resume_.wait(guard, [this] { return !paused_ || stopping_; });
+        UniqueLock guard(lock_);
+        while (paused_ && !stopping_) guard.Wait(resume_);
         if (stopping_ || !Is(trsStarted)) return;
         ++handlerDepth_;
     }
@@ -347,31 +280,20 @@ void TMMTrigger::ProcessBuffer() {
     // has ended or a stop was asked for meanwhile.
     struct Leave {
         TMMTrigger* self;
-        ~Leave() {
-            bool post = false;
-            {
-                std::lock_guard<std::mutex> guard(self->lock_);
-                if (--self->handlerDepth_ == 0 && (self->stopPending_ || !self->moreBuffers_) &&
-                    !self->stopPosted_) {
-                    self->stopping_ = self->stopPosted_ = true;
-                    post = true;
-                }
-            }
-            if (post) PostAcrossThreads(self->window_.get(), new StopMessage(self->run_.load()));
-        }
+        ~Leave() { self->LeaveHandler(); }
     } leave{this};
     try {
         PushBuffer();
         bool more, pending;
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            MutexLock guard(lock_);
             more = moreBuffers_;
             pending = stopPending_;
         }
         if (more && !pending) {
             if (!LoadBuffer()) RaiseError(LoadResString(msg::ErrorFillingBuffer));
             {
-                std::lock_guard<std::mutex> guard(lock_);
+                MutexLock guard(lock_);
                 pending = stopPending_;
                 more = moreBuffers_;
             }
@@ -394,7 +316,7 @@ void TMMTrigger::ProcessBuffer() {
 void TMMTrigger::Stop() {
     if (!Is(trsStarted) && !Is(trsPaused)) return;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         stopping_ = true;
         resume_.notify_all();
         if (handlerDepth_ > 0) {
@@ -405,20 +327,10 @@ void TMMTrigger::Stop() {
         stopPending_ = false;
         paused_ = false;
     }
-    state_.fetch_and(~(trsStarted | trsPaused));
+    ClearStateBits(trsStarted | trsPaused);
     TMMCustomSoundComponent::Stopped();
     Fire(OnStop);
     if (closePending_) Close();
-}
-
-void TMMTrigger::OnStopMessage(uint64_t run) {
-    if (run != run_.load()) return;  // that run has ended already
-    Stop();
-}
-
-void TMMTrigger::OnWorkerFailed(std::exception_ptr error, uint64_t run) {
-    if (run == run_.load()) Guarded([this] { Close(); });
-    ShowException(std::move(error));
 }
 
 // ---- Close -----------------------------------------------------------------------------
@@ -430,7 +342,7 @@ void TMMTrigger::Close() {
     try {
         if (Is(trsStarted) || Is(trsPaused)) Stop();
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            MutexLock guard(lock_);
             if (stopPending_) {
                 closePending_ = true;
                 return;
@@ -441,7 +353,7 @@ void TMMTrigger::Close() {
         // A failing close must not leave the pump half open; the exception
         // itself goes no further.
         closing_ = closePending_ = false;
-        state_.store(trsClosed);
+        StoreState(trsClosed);
         EndWorker();
         if (buffer_) Allocator().FreeStreamBuffer(buffer_);
     }
@@ -449,8 +361,8 @@ void TMMTrigger::Close() {
 
 void TMMTrigger::CloseSteps() {
     closePending_ = false;
-    state_.store(trsClosed);
-    RemoveCrossThreadEvents(window_.get(), StopMessageType());
+    StoreState(trsClosed);
+    control_.DropPending();
     TMMCustomSoundComponent::Closed();
     EndWorker();
     if (buffer_) Allocator().FreeStreamBuffer(buffer_);
@@ -474,10 +386,10 @@ void TMMTrigger::Pause() {
     if (!Is(trsOpen) || Is(trsPaused)) return;
     try {
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            MutexLock guard(lock_);
             paused_ = true;
         }
-        state_.fetch_or(trsPaused);
+        SetStateBits(trsPaused);
         TMMCustomSoundComponent::Paused();
         Fire(OnPause);
     } catch (...) {
@@ -491,11 +403,11 @@ void TMMTrigger::Restart() {
     if (!Is(trsStarted) || !Is(trsPaused)) return;
     try {
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            MutexLock guard(lock_);
             paused_ = false;
             resume_.notify_all();
         }
-        state_.fetch_and(~trsPaused);
+        ClearStateBits(trsPaused);
         TMMCustomSoundComponent::Restarted();
         Fire(OnRestart);
     } catch (...) {

@@ -27,16 +27,18 @@
 //   whole chain, OnBufferLoad, OnBufferFilled, OnBufferReady, and OnError /
 //   OnErrorEx for a failed round. The first buffer of a run is loaded by
 //   Start on the main thread, before the worker is told to go.
-// - lock_ guards the handler depth, bytes pumped, MoreBuffers and the stop
-//   and pause flags between the worker and the main thread. The state bits
-//   are atomic. The buffer record belongs to the worker while started and
-//   to the main thread otherwise.
+// - lock_ (the drivers' lock, SoundComponent.h) guards the handler depth,
+//   bytes pumped, MoreBuffers and the stop and pause flags between the
+//   worker and the main thread; the compiler checks it. The state bits are
+//   atomic. The buffer record belongs to the worker while started and to
+//   the main thread otherwise.
 // - An exception that escapes a round (not marked handled by OnErrorEx)
 //   ends the worker; it is posted to the main thread, which closes the pump
 //   and shows it through the general error display. No box is ever shown
 //   from the worker.
-// - Posted messages carry the run they belong to; one from an earlier run
-//   is dropped, and Close removes the pump's pending messages.
+// - Messages to the main thread go through the main-thread queue and carry
+//   the run they belong to; one from an earlier run is dropped, and Close
+//   removes the pump's pending messages.
 
 #include <atomic>
 #include <condition_variable>
@@ -49,8 +51,6 @@
 
 #include "audio/chain/SoundComponent.h"
 
-class QObject;
-
 namespace zt {
 
 class TMMTriggerThread;
@@ -61,7 +61,8 @@ public:
     // How long Open waits for the worker to come up, and Close for it to end.
     static constexpr int kThreadWaitMs = 5000;
     // State bits.
-    static constexpr uint32_t trsClosed = 1, trsOpen = 2, trsStarted = 4, trsPaused = 8;
+    static constexpr uint32_t trsClosed = stClosed, trsOpen = stOpen, trsStarted = stStarted,
+                              trsPaused = stPaused;
 
     explicit TMMTrigger(std::string name = {});
     // Closes with OnStop and OnClose suppressed.
@@ -73,16 +74,16 @@ public:
     // ---- operations (main thread) -------------------------------------------
     // Fires OnError, then throws EMMTriggerError(message).
     [[noreturn]] virtual void RaiseError(const std::string& message);
-    virtual void Open();
-    virtual void Close();
-    virtual void Start();
-    virtual void Pause();
-    virtual void Restart();
-    virtual void Stop();
+    void Open() override;
+    void Close() override;
+    void Start() override;
+    void Pause() override;
+    void Restart() override;
+    void Stop() override;
 
-    uint32_t State() const { return state_.load(); }
+    uint32_t State() const { return LoadState(); }
     // Bytes pushed down the chain since the last Start.
-    int64_t BytesPumped() const;
+    int64_t BytesPumped() const EXCLUDES(lock_);
 
     // ---- properties -------------------------------------------------------------
     // 28060 while opened; equal value ignored; empties the pool and stores
@@ -121,18 +122,12 @@ public:
     void BufferLoad(PWaveHdr buffer, bool& moreBuffers) override;
 
     // ---- events ------------------------------------------------------------------
-    using NotifyEvent = std::function<void(TMMDSPComponent* sender)>;
-    NotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
     std::function<void(TMMDSPComponent* sender, bool& handled)> OnErrorEx;
     std::function<void(TMMDSPComponent* sender, PWaveHdr buffer)> OnBufferFilled;
 
 private:
-    class Window;
     friend class TMMTriggerThread;
 
-    void Fire(const NotifyEvent& event);
-    // OnError, once per exception (a raised error has fired it already).
-    void ReportError(std::exception_ptr error);
     void OpenSteps();
     void StartSteps();
     void CloseSteps();
@@ -143,35 +138,24 @@ private:
     void PushBuffer();
     // One round on the worker.
     void ProcessBuffer();
-    // Main thread: the worker's stop / failure messages.
-    void OnStopMessage(uint64_t run);
-    void OnWorkerFailed(std::exception_ptr error, uint64_t run);
-    bool Is(uint32_t bit) const { return (state_.load() & bit) != 0; }
-    bool Stopping() const;
+    // Worker: a round failed and nobody handled it.
+    void WorkerFailed(std::exception_ptr error, uint64_t run) EXCLUDES(lock_);
+    // The source has no more data: the round's end stops the run.
+    bool DataEndedLocked() const override REQUIRES(lock_) { return !moreBuffers_; }
+    bool Is(uint32_t bit) const { return (LoadState() & bit) != 0; }
+    bool Stopping() const EXCLUDES(lock_);
 
-    std::unique_ptr<QObject> window_;
     std::unique_ptr<TMMTriggerThread> thread_;
     PWaveHdr buffer_ = nullptr;
-    std::atomic<uint32_t> state_{trsClosed};
     std::atomic<int32_t> interval_{0};
     int32_t bufferSizeAsked_ = DefaultBufferSize;
     TMMTimeFormats timeFormat_ = TMMTimeFormats::tfByte;
-    std::atomic<uint64_t> run_{0};
-    bool suppressEvents_ = false;  // destruction
 
-    mutable std::mutex lock_;
-    std::condition_variable resume_;  // paused worker waits here
-    int64_t bytesPumped_ = 0;
-    int handlerDepth_ = 0;
-    bool moreBuffers_ = false;
-    bool stopping_ = false;
-    bool stopPending_ = false;
-    bool stopPosted_ = false;
-    bool closing_ = false;
-    bool closePending_ = false;
-    bool threadFailed_ = false;
-    bool paused_ = false;  // the worker holds back while set
-    std::exception_ptr raised_;
+    std::condition_variable resume_;  // paused worker waits here, on lock_
+    int64_t bytesPumped_ GUARDED_BY(lock_) = 0;
+    bool moreBuffers_ GUARDED_BY(lock_) = false;
+    bool threadFailed_ GUARDED_BY(lock_) = false;
+    bool paused_ GUARDED_BY(lock_) = false;  // the worker holds back while set
 };
 
 }  // namespace zt
