@@ -341,6 +341,8 @@ void TFrmGravar::QueryEndSessionHandler(QSessionManager& manager) {
 }
 
 bool TFrmGravar::MayEndSession(bool mayAsk) {
+    // The window records exactly while its stop button shows: that is how
+    // it tells, as the operator sees it.
     if (BStop->isHidden()) return true;
     // Recording: the session may not end. The operator is shown the window
     // and why; the recording goes on until it is stopped.

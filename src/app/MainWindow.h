@@ -7,10 +7,10 @@
 // whether the operator closes it, the tray menu's "Fechar" does, the
 // desktop session ends or the system sends a termination signal.
 //
-// Until the skin and the displays exist, the window is made of plain
-// widgets; every component carries its own name as its object name and
-// every message the window shows is the caption of an invisible label, so
-// translations can reach both.
+// Until the skin exists, the window's frame, buttons and panels are plain
+// widgets around the live displays (DisplayArea); every component carries
+// its own name as its object name and every message the window shows is
+// the caption of an invisible label, so translations can reach both.
 //
 // Threads: main thread only. The capture's notifications, the timers, the
 // tray, the session manager's requests and the termination signals (through

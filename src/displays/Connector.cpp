@@ -492,13 +492,14 @@ int64_t TMMConnector::FindTrigger(uint32_t from, uint32_t limit) const {
     if (frame == 0) return -1;
     const bool wide = f.wBitsPerSample == 16;
     const int level = wide ? triggerLevel_ * 32767 / 100 : 128 + triggerLevel_ * 127 / 100;
+    const uint8_t* data = displayData_;
     auto sample = [&](uint32_t at) {
         if (wide) {
             int16_t s;
-            std::memcpy(&s, displayData_ + at, 2);
+            std::memcpy(&s, data + at, 2);
             return int(s);
         }
-        return int(displayData_[at]);
+        return int(data[at]);
     };
     for (uint32_t at = from + frame; at + frame <= limit; at += frame) {
         const int before = sample(at - frame), now = sample(at);
@@ -556,9 +557,9 @@ void TMMConnector::DeliveryPass() {
                     dirty_[g] = false;
                     break;
                 }
+                const uint8_t* data = displayData_ + position;
                 ForEachDisplay([&](int i, TMMDisplayTarget* d) {
-                    if (GroupOf(TMMConnectorSlot(i)) == g && !refused_[i])
-                        d->ProcessData(displayData_ + position);
+                    if (GroupOf(TMMConnectorSlot(i)) == g && !refused_[i]) d->ProcessData(data);
                 });
                 ++counters_[g];
             }

@@ -121,7 +121,7 @@ public:
     void SetTriggerLevel(int value) { triggerLevel_ = value; }
     bool RefreshOnStop() const { return refreshOnStop_; }
     void SetRefreshOnStop(bool value) { refreshOnStop_ = value; }
-    // EMMConnectorError 28060 while opened.
+    // EMMConnectorError msg::ChangeWhileOpen while opened.
     bool RealTime() const { return realTime_.load(); }
     void SetRealTime(bool value);
     // One value for the whole process (see above).
@@ -194,7 +194,7 @@ private:
     void FillSilence();
     int64_t Now() const;
     // Oscilloscope trigger: the first crossing at or after `from`, or -1.
-    int64_t FindTrigger(uint32_t from, uint32_t limit) const;
+    int64_t FindTrigger(uint32_t from, uint32_t limit) const REQUIRES(lock_);
 
     DisplayTimerService& timers_;
     // Tells the refresh loop whether an entry it saw is still the connector

@@ -1,6 +1,6 @@
 #pragma once
 // Exception classes of the signal displays. A display refuses a format
-// that is not plain PCM with message 28062 ("Invalid WaveFormat").
+// that is not plain PCM with msg::InvalidDisplayFormat ("Invalid WaveFormat").
 
 #include "platform/Exceptions.h"
 #include "platform/ResStrings.h"

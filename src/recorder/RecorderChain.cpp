@@ -15,7 +15,8 @@ void ConfigureRecorderChain(TMMCustomWaveIn& waveIn, TMMConnector& connector, TM
     waveIn.SetNumBuffers(kRecorderNumBuffers);
     waveIn.SetTimeFormat(TMMTimeFormats::tfMillisecond);
     mp3.SetChannelMode(TMMChannelMode::cmStereo);
-    // The displays' refresh hands every round to the window's events.
+    // Kept as the chain has always set it; it has no effect here (Qt's event
+    // loop already runs the window's events between the displays' rounds).
     TMMConnector::SetEnterIdle(true);
     connector.SetInput(&waveIn);
     mp3.SetInput(&connector);

@@ -96,7 +96,7 @@ public:
     // Binds the platform's back end; the base binds none.
     virtual void BindBackend() {}
     // Binds the given back end (nullptr: none), reads its number of devices
-    // and applies the DeviceID last asked for. 28060 while opened.
+    // and applies the DeviceID last asked for. msg::ChangeWhileOpen while opened.
     void SetBackend(std::unique_ptr<WaveInBackend> backend);
     WaveInBackend* Backend() const { return backend_.get(); }
     // Number of input devices, read when the back end was bound.
@@ -140,7 +140,7 @@ public:
     // Closes first; a valid PCM format also sets SampleRate, BitLength and
     // Mode, and the format rebuilt from them is what is stored.
     void SetWaveFormat(const WAVEFORMATEX* format) override;
-    // 28060 while opened; an equal value is ignored; otherwise the pool is
+    // msg::ChangeWhileOpen while opened; an equal value is ignored; otherwise the pool is
     // emptied and max(value, 32) stored.
     void SetBufferSize(int32_t bytes) override;
     // The capture side of a push: counts the bytes, applies the recording

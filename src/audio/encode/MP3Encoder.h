@@ -28,7 +28,7 @@
 // Errors raise plain zt::Exception: "Unable to load Blade Encoder DLL",
 // "Unsupported Input Format", "Unable to create file", "Unable to
 // initialize stream" (Opened), "Unable to encode data" (BufferReady,
-// Stopped), "Unable to deinitialize stream" (Stopped); message 28060 when
+// Stopped), "Unable to deinitialize stream" (Stopped); msg::ChangeWhileOpen when
 // FileName or FileType is changed while the stream is open.
 //
 // Threads: every operation (properties, notifications, BufferReady) runs on
@@ -114,7 +114,7 @@ public:
     bool Original() const { return settings_.original; }
     void SetOriginal(bool value) { settings_.original = value; }
     // Nothing is encoded while it is empty. Changing it (or FileType) while
-    // the stream is open raises message 28060; an equal value is ignored.
+    // the stream is open raises msg::ChangeWhileOpen; an equal value is ignored.
     const std::string& FileName() const { return fileName_; }
     void SetFileName(const std::string& value);
     TMMFileType FileType() const { return fileType_; }

@@ -86,7 +86,7 @@ public:
     int64_t BytesPumped() const EXCLUDES(lock_);
 
     // ---- properties -------------------------------------------------------------
-    // 28060 while opened; equal value ignored; empties the pool and stores
+    // msg::ChangeWhileOpen while opened; equal value ignored; empties the pool and stores
     // max(value, 32).
     void SetBufferSize(int32_t bytes) override;
     // Stored as max(value, 0); the worker sleeps max(Interval, 1) ms.
