@@ -9,9 +9,9 @@ namespace zt {
 DisplayTimerService::DisplayTimerService(Mode mode) : mode_(mode) {}
 
 DisplayTimerService::~DisplayTimerService() {
-    std::lock_guard<std::mutex> life(lifecycle_);
+    MutexLock life(lifecycle_);
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         stop_ = true;
         entries_.clear();
     }
@@ -38,7 +38,7 @@ const DisplayTimerService::Entry* DisplayTimerService::Find(ClientId id) const {
 }
 
 DisplayTimerService::ClientId DisplayTimerService::Register(int intervalMs, Callback callback) {
-    std::lock_guard<std::mutex> life(lifecycle_);
+    MutexLock life(lifecycle_);
     if (mode_ == Mode::Thread && !thread_.joinable()) {
         try {
             if (failNextStart_) {
@@ -47,7 +47,7 @@ DisplayTimerService::ClientId DisplayTimerService::Register(int intervalMs, Call
                     std::make_error_code(std::errc::resource_unavailable_try_again));
             }
             {
-                std::lock_guard<std::mutex> guard(lock_);
+                MutexLock guard(lock_);
                 stop_ = false;
             }
             thread_ = std::thread([this] { Run(); });
@@ -55,7 +55,7 @@ DisplayTimerService::ClientId DisplayTimerService::Register(int intervalMs, Call
             return 0;
         }
     }
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     const ClientId id = nextId_++;
     if (nextId_ == 0) nextId_ = 1;
     entries_.push_back(Entry{id, std::max(intervalMs, kPeriodMs), std::move(callback)});
@@ -64,11 +64,11 @@ DisplayTimerService::ClientId DisplayTimerService::Register(int intervalMs, Call
 
 void DisplayTimerService::Unregister(ClientId id) {
     if (id == 0) return;
-    std::lock_guard<std::mutex> life(lifecycle_);
+    MutexLock life(lifecycle_);
     bool last = false;
     {
         // Taking the lock waits for a running callback to return.
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         entries_.remove_if([id](const Entry& e) { return e.id == id; });
         last = entries_.empty();
         if (last) stop_ = true;
@@ -80,7 +80,7 @@ void DisplayTimerService::Unregister(ClientId id) {
 }
 
 void DisplayTimerService::Suspend(ClientId id) {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     if (Entry* e = Find(id)) {
         ++e->suspended;
         e->elapsed = 0;
@@ -88,41 +88,41 @@ void DisplayTimerService::Suspend(ClientId id) {
 }
 
 void DisplayTimerService::Resume(ClientId id) {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     if (Entry* e = Find(id)) e->suspended = std::max(e->suspended - 1, 0);
 }
 
 int DisplayTimerService::Clients() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return static_cast<int>(entries_.size());
 }
 
 bool DisplayTimerService::Ticking() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return mode_ == Mode::Thread && !stop_ && !entries_.empty();
 }
 
 int DisplayTimerService::IntervalOf(ClientId id) const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     const Entry* e = Find(id);
     return e ? e->interval : 0;
 }
 
 int DisplayTimerService::SuspendCountOf(ClientId id) const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     const Entry* e = Find(id);
     return e ? e->suspended : 0;
 }
 
 int DisplayTimerService::ElapsedOf(ClientId id) const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     const Entry* e = Find(id);
     return e ? e->elapsed : 0;
 }
 
 void DisplayTimerService::Tick() {
     if (mode_ != Mode::Manual) return;
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     TickLocked();
 }
 
@@ -141,9 +141,12 @@ void DisplayTimerService::Run() {
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(kPeriodMs);
     auto next = Clock::now() + period;
-    std::unique_lock<std::mutex> guard(lock_);
+    UniqueLock guard(lock_);
     while (!stop_) {
-        if (wake_.wait_until(guard, next, [this] { return stop_; })) break;
+        // Sleeps until the next tick is due, or until told to stop.
+        while (!stop_)
+            if (!guard.WaitUntil(wake_, next)) break;
+        if (stop_) break;
         TickLocked();
         // A late tick is not made up for: like a periodic system timer,
         // missed periods are dropped rather than delivered in a burst.

@@ -16,6 +16,9 @@
 // - Register, Unregister, Suspend, Resume may be called from any thread
 //   but a callback. When Unregister returns, the client's callback is not
 //   running and will never run again, so the owner may then be destroyed.
+// - lock_ guards the entries, the id counter and the stop flag; lifecycle_
+//   (taken before lock_) guards the thread object and the test's
+//   start-failure flag. Both are GUARDED_BY (checked by clang).
 // - Manual mode (tests): no thread; Tick() runs one tick on the caller's
 //   thread.
 
@@ -23,8 +26,9 @@
 #include <cstdint>
 #include <functional>
 #include <list>
-#include <mutex>
 #include <thread>
+
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -44,23 +48,26 @@ public:
     static DisplayTimerService& Shared();
 
     // A new client, or 0 when the ticking thread cannot be started.
-    ClientId Register(int intervalMs, Callback callback);
-    void Unregister(ClientId id);
-    void Suspend(ClientId id);
-    void Resume(ClientId id);
+    ClientId Register(int intervalMs, Callback callback) EXCLUDES(lifecycle_, lock_);
+    void Unregister(ClientId id) EXCLUDES(lifecycle_, lock_);
+    void Suspend(ClientId id) EXCLUDES(lock_);
+    void Resume(ClientId id) EXCLUDES(lock_);
 
-    int Clients() const;
-    bool Ticking() const;  // the thread runs (thread mode)
-    int IntervalOf(ClientId id) const;
-    int SuspendCountOf(ClientId id) const;
-    int ElapsedOf(ClientId id) const;
+    int Clients() const EXCLUDES(lock_);
+    bool Ticking() const EXCLUDES(lock_);  // the thread runs (thread mode)
+    int IntervalOf(ClientId id) const EXCLUDES(lock_);
+    int SuspendCountOf(ClientId id) const EXCLUDES(lock_);
+    int ElapsedOf(ClientId id) const EXCLUDES(lock_);
 
     // One tick on the calling thread (manual mode; ignored otherwise).
-    void Tick();
+    void Tick() EXCLUDES(lock_);
 
     // Tests: makes the next thread start fail, as if the system had no
     // timer left.
-    void FailNextStartForTest() { failNextStart_ = true; }
+    void FailNextStartForTest() EXCLUDES(lifecycle_) {
+        MutexLock life(lifecycle_);
+        failNextStart_ = true;
+    }
 
 private:
     struct Entry {
@@ -70,21 +77,22 @@ private:
         int suspended = 0;
         int elapsed = 0;
     };
-    void TickLocked();
-    void Run();
-    Entry* Find(ClientId id);
-    const Entry* Find(ClientId id) const;
+    void TickLocked() REQUIRES(lock_);
+    void Run() EXCLUDES(lock_);
+    Entry* Find(ClientId id) REQUIRES(lock_);
+    const Entry* Find(ClientId id) const REQUIRES(lock_);
 
     const Mode mode_;
-    mutable std::mutex lock_;  // the entries; held while callbacks run
-    std::list<Entry> entries_;
-    ClientId nextId_ = 1;
+    mutable Mutex lock_;  // the entries; held while callbacks run
+    std::list<Entry> entries_ GUARDED_BY(lock_);
+    ClientId nextId_ GUARDED_BY(lock_) = 1;
 
-    std::mutex lifecycle_;  // serialises starting and joining the thread
+    // Serialises starting and joining the thread.
+    Mutex lifecycle_ ACQUIRED_BEFORE(lock_);
     std::condition_variable wake_;
-    bool stop_ = false;  // under lock_
-    std::thread thread_;
-    bool failNextStart_ = false;
+    bool stop_ GUARDED_BY(lock_) = false;
+    std::thread thread_ GUARDED_BY(lifecycle_);
+    bool failNextStart_ GUARDED_BY(lifecycle_) = false;
 };
 
 }  // namespace zt

@@ -101,7 +101,7 @@ void TMMLevelMeterBase::DisplayLevel(int64_t v) {
     int64_t a = v < 0 ? -v : v;
     lastRawPeak_ = a;
     {
-        std::lock_guard<std::mutex> guard(peakLock_);
+        MutexLock guard(peakLock_);
         if (a == 0 && value_ == 0 && !redrawPending_) return;
     }
     a = decay_.Apply(a);
@@ -109,7 +109,7 @@ void TMMLevelMeterBase::DisplayLevel(int64_t v) {
     int value = ScaleLevel(g, ScaleSteps(), sensitivity_, logAmp_, DbFloor());
     value = LimitValue(value);
     {
-        std::lock_guard<std::mutex> guard(peakLock_);
+        MutexLock guard(peakLock_);
         if (TakesPeak(value, peak_)) {
             peak_ = value;
             countdown_ = 2 * peakDelay_ + 1;
@@ -123,7 +123,7 @@ void TMMLevelMeterBase::DisplayLevel(int64_t v) {
 }
 
 void TMMLevelMeterBase::PeakTick() {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     // A countdown already at 0 holds the mark until a new maximum or a
     // reset replaces it.
     if (peak_ <= 0 || countdown_ <= 0) return;
@@ -142,7 +142,7 @@ void TMMLevelMeterBase::PeakTick() {
 }
 
 void TMMLevelMeterBase::ClearShown() {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     value_ = 0;
     peak_ = 0;
     countdown_ = 0;
@@ -150,7 +150,7 @@ void TMMLevelMeterBase::ClearShown() {
 
 void TMMLevelMeterBase::ResetData() {
     {
-        std::lock_guard<std::mutex> guard(peakLock_);
+        MutexLock guard(peakLock_);
         value_ = 0;
         peak_ = 0;
         countdown_ = 0;
@@ -162,27 +162,27 @@ void TMMLevelMeterBase::ResetData() {
 }
 
 TMMLevelMeterBase::Shown TMMLevelMeterBase::Snapshot() const {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     return {value_, peak_};
 }
 
 int TMMLevelMeterBase::DisplayedValue() const {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     return value_;
 }
 
 int TMMLevelMeterBase::PeakValue() const {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     return peak_;
 }
 
 int TMMLevelMeterBase::PeakCountdown() const {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     return countdown_;
 }
 
 bool TMMLevelMeterBase::RedrawPending() const {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     return redrawPending_;
 }
 

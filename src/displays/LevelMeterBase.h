@@ -16,9 +16,9 @@
 //   delivery pass, the window), and so is Render().
 // - The peak tick runs on the display timer service's thread. It reads
 //   and writes peak_, countdown_ and redrawPending_ and reads value_; all
-//   four are guarded by peakLock_ (the main thread writes them only under
-//   it and reads peak_/countdown_/redrawPending_ only under it).
-//   peakSpeed_ is atomic; the tick reads nothing else of the meter.
+//   four are GUARDED_BY peakLock_ (checked by clang), and the main thread
+//   too reads and writes them only under it. peakSpeed_ is atomic; the
+//   tick reads nothing else of the meter.
 // - The client is registered in the constructor and unregistered first
 //   thing in the destructor; once Unregister returns the tick never runs
 //   again. If the service has no timer (Register gives 0), peak marks
@@ -26,12 +26,12 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 
 #include "displays/DisplayTarget.h"
 #include "displays/DisplayTimerService.h"
 #include "displays/GraphicControl.h"
 #include "displays/LevelMeasure.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -93,14 +93,14 @@ public:
     int BytesPerUpdate() const override;
     // Nothing while disabled or invisible.
     void ProcessData(const void* data) override;
-    void ResetData() override;
+    void ResetData() override EXCLUDES(peakLock_);
 
     // State (main thread): the shown value, the peak mark, its countdown,
     // the redraw-pending flag, the last raw peak.
-    int DisplayedValue() const;
-    int PeakValue() const;
-    int PeakCountdown() const;
-    bool RedrawPending() const;
+    int DisplayedValue() const EXCLUDES(peakLock_);
+    int PeakValue() const EXCLUDES(peakLock_);
+    int PeakCountdown() const EXCLUDES(peakLock_);
+    bool RedrawPending() const EXCLUDES(peakLock_);
     int64_t LastRawPeak() const { return lastRawPeak_; }
     // False when the service had no timer: peaks never fall.
     bool HasPeakTimer() const { return timerId_ != 0; }
@@ -118,7 +118,7 @@ protected:
         int value;
         int peak;
     };
-    Shown Snapshot() const;
+    Shown Snapshot() const EXCLUDES(peakLock_);
 
     // Spots of the bar, or 32767 for the needle.
     virtual int ScaleSteps() const = 0;
@@ -140,11 +140,11 @@ protected:
     // Suspends or resumes the client to match Enabled and PeakTimerWanted.
     void UpdatePeakTimer();
     // Value and peak back to 0 (geometry changes).
-    void ClearShown();
+    void ClearShown() EXCLUDES(peakLock_);
 
 private:
-    void DisplayLevel(int64_t v);
-    void PeakTick();
+    void DisplayLevel(int64_t v) EXCLUDES(peakLock_);
+    void PeakTick() EXCLUDES(peakLock_);
 
     DisplayTimerService& timers_;
     DisplayTimerService::ClientId timerId_ = 0;
@@ -162,11 +162,11 @@ private:
 
     const int fallStep_;
     const bool followsValue_;
-    mutable std::mutex peakLock_;  // the four fields below
-    int value_ = 0;
-    int peak_ = 0;
-    int countdown_ = 0;
-    bool redrawPending_ = false;
+    mutable Mutex peakLock_;
+    int value_ GUARDED_BY(peakLock_) = 0;
+    int peak_ GUARDED_BY(peakLock_) = 0;
+    int countdown_ GUARDED_BY(peakLock_) = 0;
+    bool redrawPending_ GUARDED_BY(peakLock_) = false;
 };
 
 }  // namespace zt

@@ -52,28 +52,32 @@ void TMMSpectrum::ProcessData(const void* data) {
     if (!enabled_ || !Visible() || !data) return;
     analysis_->Process(data);
 
-    // One pass over the bars: the largest decayed value of its bins,
-    // scaled to rows of the height.
-    const size_t count = bars_.size();
-    for (size_t b = 0; b < count; ++b) {
-        int largest = 0;
-        for (int k = barBinLo_[b]; k < barBinHi_[b]; ++k)
-            largest = std::max(largest, analysis_->Value(k));
-        const int64_t v =
-            (int64_t(largest) * columnScale_[size_t(bars_[b].FirstColumn)]) >> scaleShift_;
-        bars_[b].Value = int(std::min<int64_t>(v, 1 << 30));
-    }
+    {
+        // The bar list is shared with the peak tick: values and peaks are
+        // set under its lock.
+        MutexLock guard(peakLock_);
+        // One pass over the bars: the largest decayed value of its bins,
+        // scaled to rows of the height.
+        const size_t count = bars_.size();
+        for (size_t b = 0; b < count; ++b) {
+            int largest = 0;
+            for (int k = barBinLo_[b]; k < barBinHi_[b]; ++k)
+                largest = std::max(largest, analysis_->Value(k));
+            const int64_t v =
+                (int64_t(largest) * columnScale_[size_t(bars_[b].FirstColumn)]) >> scaleShift_;
+            bars_[b].Value = int(std::min<int64_t>(v, 1 << 30));
+        }
 
-    if (KeepsPeaks()) {
-        const int h = Height();
-        const bool rows = kind_ == TMMSpectrumKind::skLines;
-        const int hold = 2 * peakDelay_ + 1;
-        std::lock_guard<std::mutex> guard(peakLock_);
-        for (TMMSpectrumBar& bar : bars_) {
-            const int unit = rows ? std::min(bar.Value, h - 1) : SegmentsOf(bar.Value);
-            if (unit >= bar.Peak && unit > 0) {
-                bar.Peak = unit;
-                bar.PeakTimer = hold;
+        if (KeepsPeaks()) {
+            const int h = Height();
+            const bool rows = kind_ == TMMSpectrumKind::skLines;
+            const int hold = 2 * peakDelay_ + 1;
+            for (TMMSpectrumBar& bar : bars_) {
+                const int unit = rows ? std::min(bar.Value, h - 1) : SegmentsOf(bar.Value);
+                if (unit >= bar.Peak && unit > 0) {
+                    bar.Peak = unit;
+                    bar.PeakTimer = hold;
+                }
             }
         }
     }
@@ -100,7 +104,7 @@ bool TMMSpectrum::KeepsPeaks() const {
 }
 
 void TMMSpectrum::TickPeaks() {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     for (TMMSpectrumBar& bar : bars_) {
         if (bar.Peak <= 0) continue;
         if (--bar.PeakTimer > 0) continue;
@@ -126,12 +130,12 @@ void TMMSpectrum::UpdatePeakTimer() {
 }
 
 std::vector<TMMSpectrumBar> TMMSpectrum::Bars() const {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     return bars_;
 }
 
 void TMMSpectrum::ClearBars() {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     for (TMMSpectrumBar& bar : bars_) bar.Value = bar.Peak = bar.PeakTimer = 0;
 }
 
@@ -172,7 +176,7 @@ void TMMSpectrum::RebuildColumns() {
         j = end;
     }
     {
-        std::lock_guard<std::mutex> guard(peakLock_);
+        MutexLock guard(peakLock_);
         bars_.swap(bars);
     }
     segments_ = std::max(1, (Height() + spotSpace_) / (spotHeight_ + spotSpace_));
@@ -313,8 +317,11 @@ void TMMSpectrum::ScrollAndDraw() {
     const r::Canvas history(history_);
     for (int y = 0; y < std::min(2, h); ++y)
         r::HLine(history, 0, Width() - 1, (historyTop_ + y) % h, bg);
-    LinePoints(h / 3, false,
-               [&](int x, int y) { r::Pixel(history, x, (historyTop_ + y) % h, colour); });
+    {
+        MutexLock guard(peakLock_);
+        LinePoints(h / 3, false,
+                   [&](int x, int y) { r::Pixel(history, x, (historyTop_ + y) % h, colour); });
+    }
     Invalidate();
 }
 
@@ -354,7 +361,7 @@ void TMMSpectrum::Render(QImage& image) {
     const r::Canvas canvas(image);
     const int h = Height();
     const ZoneLimits rowLimits = ZoneLimitsIn(h);
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     const bool segments = kind_ == TMMSpectrumKind::skBars || kind_ == TMMSpectrumKind::skPeaks;
     if (segments && !activeDoted_ && image.format() == QImage::Format_RGB32) {
         DrawSegmentsOverUnlit(image, canvas);
@@ -468,12 +475,12 @@ void TMMSpectrum::SetPeakDelay(int value) {
 }
 
 int TMMSpectrum::PeakSpeed() const {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     return peakSpeed_;
 }
 
 void TMMSpectrum::SetPeakSpeed(int value) {
-    std::lock_guard<std::mutex> guard(peakLock_);
+    MutexLock guard(peakLock_);
     peakSpeed_ = std::clamp(value, 0, 50);
 }
 

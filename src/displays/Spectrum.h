@@ -15,11 +15,12 @@
 //   ProcessData, ResetData, Render, construction and destruction.
 // - The peak timer is a client of a DisplayTimerService and ticks on the
 //   service's thread; each tick lowers the peak value and peak timer of
-//   the bars. The bars' peak and peak timer, the bar list's shape and
-//   PeakSpeed are guarded by `peakLock_`; the main thread takes it when it
-//   sets peaks, reads them to draw, or rebuilds the bar list. The main
-//   thread never calls into the service while holding it (the service
-//   runs the tick under its own lock).
+//   the bars. The bar list (its shape, values, peaks and peak timers) and
+//   PeakSpeed are GUARDED_BY `peakLock_` (checked by clang); the main
+//   thread takes it whenever it touches the bars: to set values and peaks,
+//   to draw them, to clear them, or to rebuild the list. The main thread
+//   never calls into the service while holding it (the service runs the
+//   tick under its own lock).
 // - A lowered peak shows with the next update's picture; the tick does
 //   not touch the picture.
 // - The destructor unregisters the timer first, so no tick runs on a
@@ -27,7 +28,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "displays/DisplayTarget.h"
@@ -36,6 +36,7 @@
 #include "displays/GraphicControl.h"
 #include "displays/ScopeRaster.h"
 #include "displays/SpectrumAnalysis.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -63,11 +64,11 @@ public:
     // to 8000..100000.
     void SetPCMFormat(const WAVEFORMATEX* format) override;
     int BytesPerUpdate() const override;
-    void ProcessData(const void* data) override;
-    void ResetData() override;
+    void ProcessData(const void* data) override EXCLUDES(peakLock_);
+    void ResetData() override EXCLUDES(peakLock_);
 
     TMMSpectrumKind Kind() const { return kind_; }
-    void SetKind(TMMSpectrumKind value);  // clears the bars and peaks
+    void SetKind(TMMSpectrumKind value) EXCLUDES(peakLock_);  // clears the bars and peaks
     int FFTLength() const { return analysis_->Length(); }
     void SetFFTLength(int value);  // see FFTLengthOf
     TMMFFTWindow Window() const { return analysis_->Window(); }
@@ -88,8 +89,8 @@ public:
     void SetNumPeaks(int value);  // 0..5
     int PeakDelay() const { return peakDelay_; }
     void SetPeakDelay(int value);  // 0..50
-    int PeakSpeed() const;
-    void SetPeakSpeed(int value);  // 0..50
+    int PeakSpeed() const EXCLUDES(peakLock_);
+    void SetPeakSpeed(int value) EXCLUDES(peakLock_);  // 0..50
     int Point1() const { return point1_; }
     void SetPoint1(int value);  // 1..100
     int Point2() const { return point2_; }
@@ -126,7 +127,7 @@ public:
 
     // State, for tests and tools.
     const TMMSpectrumAnalysis& Analysis() const { return *analysis_; }
-    std::vector<TMMSpectrumBar> Bars() const;  // a copy, under the lock
+    std::vector<TMMSpectrumBar> Bars() const EXCLUDES(peakLock_);  // a copy, under the lock
     int StartBinOf(int column) const { return startBin_[size_t(column)]; }
     int EndBinOf(int column) const { return endBin_[size_t(column)]; }
     int ColumnScaleOf(int column) const { return columnScale_[size_t(column)]; }
@@ -135,12 +136,12 @@ public:
     int SegmentCount() const { return segments_; }
     int SegmentsOf(int value) const;
     // Runs one tick of the peak timer (what the timer service calls).
-    void TickPeaks();
+    void TickPeaks() EXCLUDES(peakLock_);
     // The peak timer's client id in the service (0: none could be had).
     DisplayTimerService::ClientId PeakTimerId() const { return timerId_; }
 
 protected:
-    void Render(QImage& image) override;
+    void Render(QImage& image) override EXCLUDES(peakLock_);
     void Resized() override;
 
 private:
@@ -148,9 +149,9 @@ private:
     int BytesPerFrame() const;
     bool KeepsPeaks() const;
     void UpdateInput();
-    void RebuildColumns();  // column mapping and bar list, then the scale
+    void RebuildColumns() EXCLUDES(peakLock_);  // column mapping and bar list, then the scale
     void RebuildScale();
-    void ClearBars();
+    void ClearBars() EXCLUDES(peakLock_);
     void UpdatePeakTimer();
     QRgb LitColour(int zone) const;
     // Zone limits in segments or rows: unit n is in zone 3 above the
@@ -164,17 +165,20 @@ private:
     // Which segments DrawSegments draws: lit and unlit, the lit ones only,
     // or every segment unlit (the bars' values and peaks ignored).
     enum class SegmentPass { All, LitOnly, UnlitOnly };
-    void DrawSegments(const scoperaster::Canvas& canvas, SegmentPass pass) const;
+    void DrawSegments(const scoperaster::Canvas& canvas, SegmentPass pass) const
+        REQUIRES(peakLock_);
     // skBars / skPeaks with solid lit segments: a copy of the picture with
     // every segment unlit, then the lit segments only. The unlit picture
     // is redrawn only when something it is drawn from changed.
-    void DrawSegmentsOverUnlit(QImage& image, const scoperaster::Canvas& canvas);
+    void DrawSegmentsOverUnlit(QImage& image, const scoperaster::Canvas& canvas)
+        REQUIRES(peakLock_);
     // The polyline of the bars' values (or peaks) with its zero at
     // `zeroRow`; rows outside the height are clamped to it.
     template <typename Plot>
-    void LinePoints(int zeroRow, bool peaks, Plot&& plot) const;
-    void DrawLines(const scoperaster::Canvas& canvas, int zeroRow, bool peaks) const;
-    void ScrollAndDraw();
+    void LinePoints(int zeroRow, bool peaks, Plot&& plot) const REQUIRES(peakLock_);
+    void DrawLines(const scoperaster::Canvas& canvas, int zeroRow, bool peaks) const
+        REQUIRES(peakLock_);
+    void ScrollAndDraw() EXCLUDES(peakLock_);
     void ClearHistory();
 
     DisplayTimerService& timers_;
@@ -191,7 +195,7 @@ private:
     int decay_ = 8;
     int numPeaks_ = 1;
     int peakDelay_ = 20;
-    int peakSpeed_ = 0;  // under peakLock_
+    int peakSpeed_ GUARDED_BY(peakLock_) = 0;
     int point1_ = 50;
     int point2_ = 75;
     TColor barColor_[3] = {clLime, clYellow, clRed};
@@ -224,8 +228,8 @@ private:
     int historyTop_ = 0;
     bool historyStale_ = true;  // start empty with the next update
 
-    mutable std::mutex peakLock_;
-    std::vector<TMMSpectrumBar> bars_;  // Peak, PeakTimer, shape: peakLock_
+    mutable Mutex peakLock_;
+    std::vector<TMMSpectrumBar> bars_ GUARDED_BY(peakLock_);
 
     // What the unlit picture was drawn from (main thread).
     struct UnlitKey {

@@ -46,7 +46,7 @@ TMMWaveInThread::~TMMWaveInThread() {
 
 void TMMWaveInThread::Post(WAVEHDR* header, uint64_t session) {
     {
-        std::lock_guard guard(queueLock_);
+        MutexLock guard(queueLock_);
         queue_.push_back({header, session});
     }
     wake_.notify_one();
@@ -56,7 +56,7 @@ void TMMWaveInThread::RequestEnd() {
     {
         // Under the queue lock, so the worker cannot miss the request
         // between its check and its wait.
-        std::lock_guard guard(queueLock_);
+        MutexLock guard(queueLock_);
         Terminate();
     }
     wake_.notify_all();
@@ -75,8 +75,8 @@ void TMMWaveInThread::Execute() {
     for (;;) {
         Item item;
         {
-            std::unique_lock lk(queueLock_);
-            wake_.wait(lk, [this] { return Terminated() || !queue_.empty(); });
+            UniqueLock lk(queueLock_);
+            while (!Terminated() && queue_.empty()) lk.Wait(wake_);
             if (Terminated()) return;
             item = queue_.front();
             queue_.pop_front();

@@ -14,8 +14,10 @@
 //   the back end's thread or on the main thread; it only queues and wakes.
 // - The handler runs on the worker only.
 // - RequestEnd(), SetPriority() and the queries may be called from any
-//   thread; the queue is guarded by its own mutex (never held while the
-//   handler runs), the start/fail flags and the priority are atomics.
+//   thread; the queue is guarded by its own lock (GUARDED_BY, checked by
+//   clang; never held while the handler runs), the start/fail flags and
+//   the priority are atomics. The end request is an atomic of the thread
+//   base, set under the queue lock so that the worker's wait sees it.
 // - The thread id used to apply a priority is written by the worker before
 //   it signals its start and read afterwards.
 
@@ -24,10 +26,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <mutex>
 
 #include "audio/chain/DSPThread.h"
 #include "audio/chain/WaveFormat.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -58,9 +60,9 @@ public:
     ~TMMWaveInThread() override;
 
     // Queues one returned buffer for the handler.
-    void Post(WAVEHDR* header, uint64_t session);
+    void Post(WAVEHDR* header, uint64_t session) EXCLUDES(queueLock_);
     // Asks the worker to end and wakes it.
-    void RequestEnd();
+    void RequestEnd() EXCLUDES(queueLock_);
 
     bool HasStarted() const { return started_.load(); }
     bool HasFailed() const { return failed_.load(); }
@@ -69,7 +71,7 @@ public:
     TThreadPriority Priority() const { return priority_.load(); }
 
 protected:
-    void Execute() override;
+    void Execute() override EXCLUDES(queueLock_);
 
 private:
     struct Item {
@@ -82,9 +84,9 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<bool> failed_{false};
     std::atomic<long> tid_{0};
-    std::mutex queueLock_;
+    Mutex queueLock_;
     std::condition_variable wake_;
-    std::deque<Item> queue_;
+    std::deque<Item> queue_ GUARDED_BY(queueLock_);
 };
 
 }  // namespace zt

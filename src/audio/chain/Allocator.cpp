@@ -12,7 +12,7 @@ TMMAllocator::~TMMAllocator() {
 
 void* TMMAllocator::AllocBuffer(size_t bytes) {
     if (bytes == 0) bytes = 1;
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     Entry* found = nullptr;
     for (auto& e : entries_)
         if (e.useCount == 0 && e.size == bytes) {
@@ -44,7 +44,7 @@ void* TMMAllocator::AllocBuffer(size_t bytes) {
 
 bool TMMAllocator::FreeBuffer(void*& block) {
     if (!block) return false;
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     for (auto& e : entries_)
         if (e.block == block) {
             if (e.useCount > 0) e.useCount--;
@@ -55,7 +55,7 @@ bool TMMAllocator::FreeBuffer(void*& block) {
 }
 
 void TMMAllocator::Empty() {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     for (auto& e : entries_) std::free(e.block);
     entries_.clear();
 }
@@ -76,12 +76,12 @@ bool TMMAllocator::FreeStreamBuffer(PWaveHdr& buffer) {
 }
 
 size_t TMMAllocator::BlockCount() const {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     return entries_.size();
 }
 
 size_t TMMAllocator::BlocksInUse() const {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     size_t n = 0;
     for (const auto& e : entries_)
         if (e.useCount > 0) n++;

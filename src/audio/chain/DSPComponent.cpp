@@ -1,8 +1,9 @@
 #include "audio/chain/DSPComponent.h"
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
+
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -11,8 +12,8 @@ namespace {
 // The registry of live components. Deliberately never freed: a component
 // destroyed during static destruction must still find it.
 struct ComponentRegistry {
-    std::mutex lock;
-    std::vector<TMMDSPComponent*> members;
+    Mutex lock;
+    std::vector<TMMDSPComponent*> members GUARDED_BY(lock);
 };
 
 ComponentRegistry& Registry() {
@@ -22,7 +23,7 @@ ComponentRegistry& Registry() {
 
 std::vector<TMMDSPComponent*> Snapshot() {
     auto& r = Registry();
-    std::lock_guard guard(r.lock);
+    MutexLock guard(r.lock);
     return r.members;
 }
 
@@ -34,7 +35,7 @@ std::string CutLinkName(const std::string& name) {
 
 TMMDSPComponent::TMMDSPComponent(std::string name) : name_(std::move(name)) {
     auto& r = Registry();
-    std::lock_guard guard(r.lock);
+    MutexLock guard(r.lock);
     r.members.push_back(this);
 }
 
@@ -45,19 +46,19 @@ TMMDSPComponent::~TMMDSPComponent() {
     SetWaveFormat(nullptr);
     BroadcastRemoval();
     auto& r = Registry();
-    std::lock_guard guard(r.lock);
+    MutexLock guard(r.lock);
     std::erase(r.members, this);
 }
 
 bool TMMDSPComponent::IsLive(const TMMDSPComponent* p) {
     auto& r = Registry();
-    std::lock_guard guard(r.lock);
+    MutexLock guard(r.lock);
     return std::find(r.members.begin(), r.members.end(), p) != r.members.end();
 }
 
 size_t TMMDSPComponent::LiveCount() {
     auto& r = Registry();
-    std::lock_guard guard(r.lock);
+    MutexLock guard(r.lock);
     return r.members.size();
 }
 

@@ -19,37 +19,6 @@ namespace zt {
 
 namespace {
 
-// One event waiting for the main thread; lives on the waiting worker's stack.
-struct HandOff {
-    const std::function<void()>* event = nullptr;
-    bool done = false;
-    std::condition_variable finished;
-};
-
-// The thread registry and the hand-off queue share one mutex. Deliberately
-// never freed: a free-on-terminate worker may still leave the registry while
-// static objects are being destroyed.
-struct ThreadState {
-    std::mutex lock;
-    // Wakes main-thread waiters: a hand-off was queued, a thread finished or
-    // left the registry, or WakeWaiters() was called. `generation` counts
-    // those wake-ups so that none is lost between a check and a wait.
-    std::condition_variable wake;
-    uint64_t generation = 0;
-    std::vector<TMMDSPThread*> threads;
-    std::deque<HandOff*> pending;
-
-    void Bump() {
-        ++generation;
-        wake.notify_all();
-    }
-};
-
-ThreadState& State() {
-    static auto* state = new ThreadState;
-    return *state;
-}
-
 thread_local TMMDSPThread* tlsCurrent = nullptr;
 
 constexpr auto kRecheck = std::chrono::milliseconds(10);
@@ -84,9 +53,9 @@ public:
 // The receiver lives on the application's thread; created on first use and
 // kept for the life of the process.
 QObject* Receiver(QCoreApplication* app) {
-    static std::mutex lock;
-    static MainThreadReceiver* receiver = nullptr;
-    std::lock_guard guard(lock);
+    static Mutex lock;
+    static MainThreadReceiver* receiver GUARDED_BY(lock) = nullptr;
+    MutexLock guard(lock);
     if (!receiver) {
         receiver = new MainThreadReceiver;
         receiver->moveToThread(app->thread());
@@ -103,10 +72,47 @@ void PostToMainThread(std::function<void()> fn) {
 
 }  // namespace
 
+// One event waiting for the main thread; lives on the waiting worker's stack.
+struct TMMDSPThread::HandOff {
+    const std::function<void()>* event = nullptr;
+    bool done GUARDED_BY(RegistryLock()) = false;
+    std::condition_variable finished;
+};
+
+// The thread registry and the hand-off queue share one lock. Deliberately
+// never freed: a free-on-terminate worker may still leave the registry while
+// static objects are being destroyed.
+struct TMMDSPThread::ThreadState {
+    // Reached through RegistryLock(), the name the guarded fields use, here
+    // and in the thread objects.
+    Mutex lock;
+    // Wakes main-thread waiters: a hand-off was queued, a thread finished or
+    // left the registry, or WakeWaiters() was called. `generation` counts
+    // those wake-ups so that none is lost between a check and a wait.
+    std::condition_variable wake;
+    uint64_t generation GUARDED_BY(RegistryLock()) = 0;
+    std::vector<TMMDSPThread*> threads GUARDED_BY(RegistryLock());
+    std::deque<HandOff*> pending GUARDED_BY(RegistryLock());
+
+    void Bump() REQUIRES(RegistryLock()) {
+        ++generation;
+        wake.notify_all();
+    }
+};
+
+TMMDSPThread::ThreadState& TMMDSPThread::State() {
+    static auto* state = new ThreadState;
+    return *state;
+}
+
+Mutex& TMMDSPThread::RegistryLock() {
+    return State().lock;
+}
+
 TMMDSPThread::TMMDSPThread(TMMDSPComponent* owner, Body body)
     : owner_(owner), body_(std::move(body)) {
     auto& s = State();
-    std::lock_guard guard(s.lock);
+    MutexLock guard(RegistryLock());
     s.threads.push_back(this);
 }
 
@@ -121,14 +127,13 @@ TMMDSPThread::~TMMDSPThread() {
         }
     }
     auto& s = State();
-    std::lock_guard guard(s.lock);
+    MutexLock guard(RegistryLock());
     std::erase(s.threads, this);
     s.Bump();
 }
 
 void TMMDSPThread::Resume() {
-    auto& s = State();
-    std::lock_guard guard(s.lock);
+    MutexLock guard(RegistryLock());
     if (resumed_) return;
     // Run() takes the same lock first, so the worker sees thread_ assigned.
     thread_ = std::thread([this] { Run(); });
@@ -136,20 +141,17 @@ void TMMDSPThread::Resume() {
 }
 
 bool TMMDSPThread::IsResumed() const {
-    auto& s = State();
-    std::lock_guard guard(s.lock);
+    MutexLock guard(RegistryLock());
     return resumed_;
 }
 
 bool TMMDSPThread::Finished() const {
-    auto& s = State();
-    std::lock_guard guard(s.lock);
+    MutexLock guard(RegistryLock());
     return !resumed_ || finished_;
 }
 
 std::exception_ptr TMMDSPThread::FatalException() const {
-    auto& s = State();
-    std::lock_guard guard(s.lock);
+    MutexLock guard(RegistryLock());
     return fatal_;
 }
 
@@ -159,7 +161,7 @@ void TMMDSPThread::Execute() {
 
 void TMMDSPThread::Run() {
     auto& s = State();
-    { std::lock_guard guard(s.lock); }
+    { MutexLock guard(RegistryLock()); }
     tlsCurrent = this;
     std::exception_ptr fatal;
     try {
@@ -170,7 +172,7 @@ void TMMDSPThread::Run() {
     tlsCurrent = nullptr;
     bool selfDelete;
     {
-        std::lock_guard guard(s.lock);
+        MutexLock guard(RegistryLock());
         fatal_ = std::move(fatal);
         finished_ = true;
         selfDelete = freeOnTerminate_;
@@ -195,12 +197,14 @@ bool TMMDSPThread::WaitFor(std::chrono::milliseconds timeout) {
         done = WaitOnMainThread([this] { return Finished(); }, timeout);
     } else {
         auto& s = State();
-        std::unique_lock lk(s.lock);
-        auto finished = [this] { return !resumed_ || finished_; };
-        if (timeout.count() > 0)
-            done = s.wake.wait_for(lk, timeout, finished);
-        else {
-            s.wake.wait(lk, finished);
+        UniqueLock lk(RegistryLock());
+        if (timeout.count() > 0) {
+            const auto deadline = std::chrono::steady_clock::now() + timeout;
+            while (resumed_ && !finished_)
+                if (!lk.WaitUntil(s.wake, deadline)) break;
+            done = !resumed_ || finished_;
+        } else {
+            while (resumed_ && !finished_) lk.Wait(s.wake);
             done = true;
         }
     }
@@ -220,13 +224,13 @@ TMMDSPThread* TMMDSPThread::Current() {
 
 bool TMMDSPThread::IsRegistered(const TMMDSPThread* thread) {
     auto& s = State();
-    std::lock_guard guard(s.lock);
+    MutexLock guard(RegistryLock());
     return std::find(s.threads.begin(), s.threads.end(), thread) != s.threads.end();
 }
 
 size_t TMMDSPThread::RegisteredCount() {
     auto& s = State();
-    std::lock_guard guard(s.lock);
+    MutexLock guard(RegistryLock());
     return s.threads.size();
 }
 
@@ -237,7 +241,7 @@ bool TMMDSPThread::OnMainThread() {
 
 void TMMDSPThread::WakeWaiters() {
     auto& s = State();
-    std::lock_guard guard(s.lock);
+    MutexLock guard(RegistryLock());
     s.Bump();
 }
 
@@ -247,7 +251,7 @@ void TMMDSPThread::RunPendingHandOffs() {
     for (;;) {
         HandOff* h;
         {
-            std::lock_guard guard(s.lock);
+            MutexLock guard(RegistryLock());
             if (s.pending.empty()) return;
             h = s.pending.front();
             s.pending.pop_front();
@@ -255,7 +259,7 @@ void TMMDSPThread::RunPendingHandOffs() {
         Guarded(*h->event);
         // Notify under the lock: the worker cannot leave (and free h) before
         // the lock is released, and h is not touched after that.
-        std::lock_guard guard(s.lock);
+        MutexLock guard(RegistryLock());
         h->done = true;
         h->finished.notify_all();
     }
@@ -271,7 +275,7 @@ bool TMMDSPThread::WaitOnMainThread(const std::function<bool()>& condition,
         RunPendingHandOffs();
         uint64_t seen;
         {
-            std::lock_guard guard(s.lock);
+            MutexLock guard(RegistryLock());
             seen = s.generation;
         }
         if (condition()) return true;
@@ -281,8 +285,9 @@ bool TMMDSPThread::WaitOnMainThread(const std::function<bool()>& condition,
         }
         auto until = Clock::now() + kRecheck;
         if (limited) until = std::min(until, deadline);
-        std::unique_lock lk(s.lock);
-        s.wake.wait_until(lk, until, [&] { return !s.pending.empty() || s.generation != seen; });
+        UniqueLock lk(RegistryLock());
+        while (s.pending.empty() && s.generation == seen)
+            if (!lk.WaitUntil(s.wake, until)) break;
     }
 }
 
@@ -295,15 +300,15 @@ void TMMDSPThread::Synchronize(const std::function<void()>& event) {
     HandOff h;
     h.event = &event;
     {
-        std::lock_guard guard(s.lock);
+        MutexLock guard(RegistryLock());
         s.pending.push_back(&h);
         s.Bump();
     }
     // The event loop runs it; a main thread inside WaitFor/WaitOnMainThread
     // runs it even sooner. Whoever comes second finds the queue empty.
     PostToMainThread([] { RunPendingHandOffs(); });
-    std::unique_lock lk(s.lock);
-    h.finished.wait(lk, [&] { return h.done; });
+    UniqueLock lk(RegistryLock());
+    while (!h.done) lk.Wait(h.finished);
 }
 
 void RunEventOnMainThread(const std::function<void()>& event) {

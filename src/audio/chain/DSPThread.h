@@ -28,18 +28,24 @@
 // - Construction, Resume, Terminate and WaitFor are called by the owner
 //   (normally on the main thread; WaitFor also works on another thread,
 //   where it simply joins). Terminated() is atomic and read by the worker.
-// - The registry is guarded by one mutex: threads are added on the
-//   creating thread and removed on the destroying one, which for a
+// - The registry is guarded by one lock, RegistryLock(): threads are added
+//   on the creating thread and removed on the destroying one, which for a
 //   free-on-terminate thread is the worker itself as it ends.
-// - The hand-off queue is guarded by the same mutex; the event runs on the
+// - The hand-off queue is guarded by the same lock; the event runs on the
 //   main thread, the worker blocks on a condition variable meanwhile.
+// - A thread's resumed and finished flags and its fatal exception are
+//   guarded by that lock too. Every field the lock guards is GUARDED_BY it
+//   (checked by clang). The thread object itself, the free-on-terminate
+//   flag included, is set up by the owner before Resume(), which takes the
+//   lock before the worker starts.
 
 #include <atomic>
 #include <chrono>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <thread>
+
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -69,8 +75,8 @@ public:
     bool FreeOnTerminate() const { return freeOnTerminate_; }
 
     // Starts the worker (once; later calls do nothing).
-    void Resume();
-    bool IsResumed() const;
+    void Resume() EXCLUDES(RegistryLock());
+    bool IsResumed() const EXCLUDES(RegistryLock());
 
     // Asks the worker to end; Execute() polls Terminated().
     void Terminate() { terminated_.store(true); }
@@ -80,21 +86,22 @@ public:
     // was never resumed counts as finished). On the main thread, pending
     // hand-offs run while waiting. A timeout of zero or less waits without
     // limit. Must not be called on the worker itself.
-    bool WaitFor(std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
-    void TerminateAndWait();
-    bool Finished() const;
+    bool WaitFor(std::chrono::milliseconds timeout = std::chrono::milliseconds(0))
+        EXCLUDES(RegistryLock());
+    void TerminateAndWait() EXCLUDES(RegistryLock());
+    bool Finished() const EXCLUDES(RegistryLock());
 
     // The exception that escaped Execute(), if any (kept for the owner).
-    std::exception_ptr FatalException() const;
+    std::exception_ptr FatalException() const EXCLUDES(RegistryLock());
 
     // Runs event on the main thread and waits for it (see the file comment).
     // Called on the worker; on the main thread it runs the event directly.
-    void Synchronize(const std::function<void()>& event);
+    void Synchronize(const std::function<void()>& event) EXCLUDES(RegistryLock());
 
     // The TMMDSPThread running the calling code, or nullptr.
     static TMMDSPThread* Current();
-    static bool IsRegistered(const TMMDSPThread* thread);
-    static size_t RegisteredCount();
+    static bool IsRegistered(const TMMDSPThread* thread) EXCLUDES(RegistryLock());
+    static size_t RegisteredCount() EXCLUDES(RegistryLock());
 
     // True on the thread of the Qt application object (true everywhere
     // when there is none).
@@ -105,27 +112,36 @@ public:
     // registry, on WakeWaiters(), and at least every 10 ms. Zero or less
     // waits without limit. Returns the last value of condition().
     static bool WaitOnMainThread(const std::function<bool()>& condition,
-                                 std::chrono::milliseconds timeout);
+                                 std::chrono::milliseconds timeout) EXCLUDES(RegistryLock());
     // Wakes WaitOnMainThread so that it checks its condition again.
-    static void WakeWaiters();
+    static void WakeWaiters() EXCLUDES(RegistryLock());
     // Main thread: runs every queued hand-off now.
-    static void RunPendingHandOffs();
+    static void RunPendingHandOffs() EXCLUDES(RegistryLock());
 
 protected:
     // The work; the default runs the body given to the constructor.
     virtual void Execute();
 
 private:
-    void Run();
+    // The registry and the hand-off queue (DSPThread.cpp).
+    struct HandOff;
+    struct ThreadState;
+    static ThreadState& State();
+    // The one lock of the registry, the hand-off queue and the flags below.
+    static Mutex& RegistryLock();
+
+    void Run() EXCLUDES(RegistryLock());
 
     TMMDSPComponent* owner_;
     Body body_;
+    // Assigned in Resume() under the lock, which the worker takes before it
+    // reads it; joined by the owner.
     std::thread thread_;
     std::atomic<bool> terminated_{false};
-    bool freeOnTerminate_ = false;
-    bool resumed_ = false;      // registry mutex
-    bool finished_ = false;     // registry mutex
-    std::exception_ptr fatal_;  // written by the worker before finished_
+    bool freeOnTerminate_ = false;  // set before Resume()
+    bool resumed_ GUARDED_BY(RegistryLock()) = false;
+    bool finished_ GUARDED_BY(RegistryLock()) = false;
+    std::exception_ptr fatal_ GUARDED_BY(RegistryLock());  // written by the worker with finished_
 };
 
 // Runs event on the main thread when called on a registered TMMDSPThread

@@ -4,8 +4,9 @@
 #include <lame/lame.h>
 
 #include <cstring>
-#include <mutex>
 #include <unordered_set>
+
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -89,7 +90,7 @@ public:
     explicit LameEncoderLibrary(const LameApi& api) : api_(api) {}
 
     ~LameEncoderLibrary() override {
-        std::lock_guard<std::mutex> guard(streamsLock_);
+        MutexLock guard(streamsLock_);
         for (LameStream* s : streams_) {
             api_.close(s->gfp);
             delete s;
@@ -108,7 +109,7 @@ public:
         const int channels = mp3.byMode == BE_MP3_MODE_MONO ? 1 : 2;
 
         // LAME fills shared tables the first time a stream is set up.
-        std::lock_guard<std::mutex> initGuard(initLock_);
+        MutexLock initGuard(initLock_);
         lame_global_flags* gfp = api_.init();
         if (!gfp) return BE_ERR_NO_MORE_HANDLES;
         bool ok = api_.set_in_samplerate(gfp, static_cast<int>(mp3.dwSampleRate)) == 0 &&
@@ -139,7 +140,7 @@ public:
         // the same 7200 bytes cover the flush and the info frame.
         s->outBufferSize = static_cast<uint32_t>((5 * frameSize + 3) / 4 + 7200);
         {
-            std::lock_guard<std::mutex> guard(streamsLock_);
+            MutexLock guard(streamsLock_);
             streams_.insert(s);
         }
         *samplesPerChunk = s->samplesPerChunk;
@@ -188,7 +189,7 @@ public:
     BE_ERR beCloseStream(HBE_STREAM stream) override {
         LameStream* s = nullptr;
         {
-            std::lock_guard<std::mutex> guard(streamsLock_);
+            MutexLock guard(streamsLock_);
             auto it = streams_.find(reinterpret_cast<LameStream*>(stream));
             if (it == streams_.end()) return BE_ERR_INVALID_HANDLE;
             s = *it;
@@ -229,16 +230,18 @@ public:
     }
 
 private:
-    LameStream* Find(HBE_STREAM stream) {
-        std::lock_guard<std::mutex> guard(streamsLock_);
+    LameStream* Find(HBE_STREAM stream) EXCLUDES(streamsLock_) {
+        MutexLock guard(streamsLock_);
         auto it = streams_.find(reinterpret_cast<LameStream*>(stream));
         return it == streams_.end() ? nullptr : *it;
     }
 
     LameApi api_;
-    std::mutex initLock_;
-    std::mutex streamsLock_;
-    std::unordered_set<LameStream*> streams_;
+    // Guards no field: it keeps two stream set-ups from running LAME's
+    // table initialisation at once.
+    Mutex initLock_ ACQUIRED_BEFORE(streamsLock_);
+    Mutex streamsLock_;
+    std::unordered_set<LameStream*> streams_ GUARDED_BY(streamsLock_);
 };
 
 }  // namespace
@@ -254,9 +257,9 @@ std::unique_ptr<Mp3EncoderLibrary> LoadLameEncoderLibrary(const std::string& lib
 }
 
 Mp3EncoderLibrary* SharedMp3EncoderLibrary() {
-    static std::mutex lock;
-    static Mp3EncoderLibrary* shared = nullptr;  // lives until the process ends
-    std::lock_guard<std::mutex> guard(lock);
+    static Mutex lock;
+    static Mp3EncoderLibrary* shared GUARDED_BY(lock) = nullptr;  // lives until the process ends
+    MutexLock guard(lock);
     if (!shared) shared = LoadLameEncoderLibrary("libmp3lame.so.0").release();
     return shared;
 }

@@ -38,7 +38,9 @@
 // Threads: the binding is process-wide and may be used from any thread.
 // Stream creation is serialised by a lock (LAME builds shared tables the
 // first time); one stream is used by one thread at a time, different
-// streams may encode in parallel. The handle registry has its own lock.
+// streams may encode in parallel. The handle registry has its own lock,
+// which guards the set of live streams (GUARDED_BY, checked by clang) but
+// not a stream's contents.
 
 #include <cstddef>
 #include <cstdint>

@@ -114,23 +114,27 @@ TMMAudioFile::~TMMAudioFile() {
 // ---- properties ----------------------------------------------------------------------
 
 bool TMMAudioFile::HasFile() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return hasFile_;
 }
 
 TMMAudioFileType TMMAudioFile::FileType() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return fileType_;
 }
 
 int64_t TMMAudioFile::FileEnd() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return fileEnd_;
 }
 
 void TMMAudioFile::SetEnabled(bool value) {
-    if (value == enabled_) return;
-    enabled_ = value;
+    {
+        // The pull reads it on the worker.
+        MutexLock guard(lock_);
+        if (value == enabled_) return;
+        enabled_ = value;
+    }
     mpeg_->SetEnabled(value);
     wave_->SetEnabled(value);
     Changed();
@@ -192,7 +196,7 @@ void TMMAudioFile::CloseCurrent() {
     // below, and then no chain notification would reach it any more.
     if (wave_->IsOpen()) wave_->Closed();
     if (mpeg_->IsOpened()) mpeg_->Closed();
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     mpeg_->SetFileName({});
     wave_->Wave().CloseFile();
     fileName_.clear();
@@ -227,7 +231,7 @@ bool TMMAudioFile::OpenMpeg(const std::string& name, bool riffMpeg) {
     }
     LinkReader(mpeg_.get());
     adpcm_->SetEnabled(false);
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     fileType_ = TMMAudioFileType::ftMpeg;
     hasFile_ = true;
     fileEnd_ = mpeg_->FileInfo().DurationMs;
@@ -236,7 +240,7 @@ bool TMMAudioFile::OpenMpeg(const std::string& name, bool riffMpeg) {
 
 void TMMAudioFile::OpenWave(const std::string& name) {
     try {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         wave_->Wave().SetFileMustExist(true);
         wave_->Wave().SetFileName(name);
     } catch (const EMMWaveError&) {
@@ -246,7 +250,7 @@ void TMMAudioFile::OpenWave(const std::string& name) {
     if (!format || !TMMPCMConverter::CanNormalise(format) || format->nAvgBytesPerSec == 0 ||
         format->nBlockAlign == 0) {
         {
-            std::lock_guard<std::mutex> guard(lock_);
+            MutexLock guard(lock_);
             wave_->Wave().CloseFile();
         }
         // Not under the lock: unlinking closes a pump, which reaches here.
@@ -257,7 +261,7 @@ void TMMAudioFile::OpenWave(const std::string& name) {
     // Sent down the chain at once when the wave reader is linked already.
     wave_->SetWaveFormat(format);
     if (adpcm_->GetInput() != wave_.get()) LinkReader(wave_.get());
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     fileType_ = TMMAudioFileType::ftWave;
     hasFile_ = true;
     fileEnd_ = BytesToMilliseconds(*format, wave_->Wave().DataSize());
@@ -267,7 +271,7 @@ void TMMAudioFile::OpenWave(const std::string& name) {
 
 void TMMAudioFile::Opened() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         running_ = false;
         finished_ = false;
     }
@@ -276,7 +280,7 @@ void TMMAudioFile::Opened() {
 
 void TMMAudioFile::Closed() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         running_ = false;
     }
     TMMDSPComponent::Closed();
@@ -284,7 +288,7 @@ void TMMAudioFile::Closed() {
 
 void TMMAudioFile::Started() {
     if (!IsStarted()) {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         running_ = IsOpened();
         finished_ = false;
         bytesDelivered_ = 0;
@@ -297,7 +301,7 @@ void TMMAudioFile::Started() {
 
 void TMMAudioFile::Stopped() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         finished_ = true;
         running_ = false;
     }
@@ -334,7 +338,7 @@ void TMMAudioFile::BufferLoad(PWaveHdr buffer, bool& moreBuffers) {
     if (!buffer) return;
     std::exception_ptr failure;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         const int64_t request = enabled_ ? int64_t(buffer->wh.dwBufferLength) : 0;
         if (!running_ || finished_ || !hasFile_ || request < 1) {
             buffer->wh.dwBytesRecorded = 0;

@@ -37,19 +37,21 @@
 //   notifications belong to the main thread; BufferLoad runs on the pump's
 //   worker.
 // - lock_ guards the read state (file held, running, finished, counters,
-//   envelope gains) and the readers against a FileName change from the main
-//   thread; it is held across the pull, and never while OnChange runs.
-//   OnError runs on the worker with the lock released.
+//   envelope gains, Enabled) and the readers against a FileName change from
+//   the main thread; it is held across the pull, and never while OnChange
+//   runs. The fields are GUARDED_BY it (checked by clang); the readers
+//   have locks of their own, taken after this one. OnError runs on the
+//   worker with the lock released.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "audio/chain/DSPComponent.h"
 #include "audio/files/Mpg123Decoder.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -77,13 +79,16 @@ public:
     void SetFileName(const std::string& name);
     // The file held, or empty.
     const std::string& FileName() const { return fileName_; }
-    bool HasFile() const;
+    bool HasFile() const EXCLUDES(lock_);
     // ftMpeg when the MPEG reader holds the file, else ftWave.
-    TMMAudioFileType FileType() const;
+    TMMAudioFileType FileType() const EXCLUDES(lock_);
     // Length of the file held in milliseconds.
-    int64_t FileEnd() const;
-    bool Enabled() const { return enabled_; }
-    void SetEnabled(bool value);
+    int64_t FileEnd() const EXCLUDES(lock_);
+    bool Enabled() const EXCLUDES(lock_) {
+        MutexLock guard(lock_);
+        return enabled_;
+    }
+    void SetEnabled(bool value) EXCLUDES(lock_);
     int32_t MpegTrailingHeader() const { return trailingHeader_; }
     void SetMpegTrailingHeader(int32_t bytes);
     // How an MP3 is decoded, from the next SetFileName on: the channel
@@ -111,14 +116,14 @@ public:
     void BufferLoad(PWaveHdr buffer, bool& moreBuffers) override;
 
 private:
-    void CloseCurrent();
+    void CloseCurrent() EXCLUDES(lock_);
     // The internal chain from the reader to this component.
-    void LinkReader(TMMDSPComponent* reader);
-    [[noreturn]] void Refuse();
-    bool OpenMpeg(const std::string& name, bool riffMpeg);
-    void OpenWave(const std::string& name);
-    void ApplyEnvelope(PWaveHdr buffer) const;
-    void Changed();
+    void LinkReader(TMMDSPComponent* reader) EXCLUDES(lock_);
+    [[noreturn]] void Refuse() EXCLUDES(lock_);
+    bool OpenMpeg(const std::string& name, bool riffMpeg) EXCLUDES(lock_);
+    void OpenWave(const std::string& name) EXCLUDES(lock_);
+    void ApplyEnvelope(PWaveHdr buffer) const REQUIRES(lock_);
+    void Changed() EXCLUDES(lock_);
 
     std::unique_ptr<TMMMPEGFile> mpeg_;
     TMpegChannelMode mpegChannelMode_ = TMpegChannelMode::cmBoth;
@@ -127,21 +132,22 @@ private:
     std::unique_ptr<TMMADPCMConverter> adpcm_;
     std::unique_ptr<TMMPCMConverter> pcm_;
 
-    std::string fileName_;
-    bool enabled_ = true;
+    std::string fileName_;  // main thread only
     int32_t trailingHeader_ = 0;
     std::atomic<int32_t> volume_{kUnityVolume};
     std::atomic<int32_t> panning_{0};
 
-    mutable std::mutex lock_;
-    TMMAudioFileType fileType_ = TMMAudioFileType::ftWave;
-    bool hasFile_ = false;
-    int64_t fileEnd_ = 0;  // ms
-    bool running_ = false;
-    bool finished_ = false;
-    int64_t bytesDelivered_ = 0;
+    mutable Mutex lock_;
+    bool enabled_ GUARDED_BY(lock_) = true;  // read by the pull
+    TMMAudioFileType fileType_ GUARDED_BY(lock_) = TMMAudioFileType::ftWave;
+    bool hasFile_ GUARDED_BY(lock_) = false;
+    int64_t fileEnd_ GUARDED_BY(lock_) = 0;  // ms
+    bool running_ GUARDED_BY(lock_) = false;
+    bool finished_ GUARDED_BY(lock_) = false;
+    int64_t bytesDelivered_ GUARDED_BY(lock_) = 0;
     // Gains per channel taken at Started, 16384 = unity.
-    int32_t gainLeft_ = kUnityVolume, gainRight_ = kUnityVolume;
+    int32_t gainLeft_ GUARDED_BY(lock_) = kUnityVolume;
+    int32_t gainRight_ GUARDED_BY(lock_) = kUnityVolume;
 };
 
 }  // namespace zt

@@ -11,12 +11,12 @@ TMMMPEGFile::TMMMPEGFile(std::string name, MpegDecoderLoader& loader)
 
 TMMMPEGFile::~TMMMPEGFile() {
     BeginDestroying();
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     mpeg_.reset();
 }
 
 TMMMpeg& TMMMPEGFile::Mpeg() {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     if (!mpeg_) {
         mpeg_ = std::make_unique<TMMMpeg>(loader_);
         mpeg_->SetTrailingHeader(trailingHeader_);
@@ -32,13 +32,13 @@ bool TMMMPEGFile::DecoderAvailable() {
 
 void TMMMPEGFile::SetFileName(const std::string& name) {
     if (name.empty()) {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (mpeg_) mpeg_->SetFileName({});
         return;
     }
     TMMMpeg& mpeg = Mpeg();
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         mpeg.SetFileName(name);
         // A chain already open reads the new file from its start.
         if (!mpeg.Empty() && IsOpened()) {
@@ -50,29 +50,29 @@ void TMMMPEGFile::SetFileName(const std::string& name) {
 }
 
 std::string TMMMPEGFile::FileName() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return mpeg_ ? mpeg_->FileName() : std::string();
 }
 
 bool TMMMPEGFile::HasFile() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return mpeg_ && !mpeg_->Empty();
 }
 
 TMpegFileInfo TMMMPEGFile::FileInfo() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return mpeg_ ? mpeg_->FileInfo() : TMpegFileInfo{};
 }
 
 void TMMMPEGFile::SetTrailingHeader(int32_t bytes) {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     trailingHeader_ = bytes;
     if (mpeg_) mpeg_->SetTrailingHeader(bytes);
 }
 
 void TMMMPEGFile::SetChannelMode(TMpegChannelMode mode) {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         channelMode_ = mode;
         if (!mpeg_) return;
         mpeg_->SetChannelMode(mode);
@@ -81,7 +81,7 @@ void TMMMPEGFile::SetChannelMode(TMpegChannelMode mode) {
 }
 
 void TMMMPEGFile::SetMinimumRate(int hz) {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     minimumRate_ = hz;
     if (mpeg_) mpeg_->SetMinimumRate(hz);
 }
@@ -89,7 +89,7 @@ void TMMMPEGFile::SetMinimumRate(int hz) {
 void TMMMPEGFile::SendFormat() {
     WAVEFORMATEX format{};
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (!mpeg_ || mpeg_->Empty()) return;
         format = MakePCMFormat(16, static_cast<uint16_t>(mpeg_->OutputChannels()),
                                static_cast<uint32_t>(mpeg_->FileInfo().PlaybackRate));
@@ -99,7 +99,7 @@ void TMMMPEGFile::SendFormat() {
 
 void TMMMPEGFile::Opened() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (mpeg_ && !mpeg_->Empty()) {
             mpeg_->OpenFile();
             openPosition_ = mpeg_->Position();
@@ -111,7 +111,7 @@ void TMMMPEGFile::Opened() {
 
 void TMMMPEGFile::Closed() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (mpeg_) mpeg_->CloseFile();
         running_ = false;
     }
@@ -120,7 +120,7 @@ void TMMMPEGFile::Closed() {
 
 void TMMMPEGFile::Started() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (mpeg_ && mpeg_->IsFileOpen()) mpeg_->SetPosition(openPosition_);
         running_ = IsOpened();
     }
@@ -129,7 +129,7 @@ void TMMMPEGFile::Started() {
 
 void TMMMPEGFile::Stopped() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         running_ = false;
     }
     TMMDSPComponent::Stopped();
@@ -137,7 +137,7 @@ void TMMMPEGFile::Stopped() {
 
 void TMMMPEGFile::BufferLoad(PWaveHdr buffer, bool& moreBuffers) {
     if (buffer) {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         const bool hasFile = mpeg_ && !mpeg_->Empty();
         if (hasFile && running_ && enabled_ && mpeg_->IsFileOpen()) {
             const int32_t n = mpeg_->ReadDataBytes(buffer->wh.lpData,

@@ -18,17 +18,19 @@
 // - Construction, destruction, FileName, the settings and the
 //   notifications belong to the main thread; BufferLoad runs on the pump's
 //   worker.
-// - lock_ guards the decoder and the running flag between the two; it is
-//   never held while an event runs. Enabled is atomic.
+// - lock_ guards the decoder, its settings, the running flag and the
+//   remembered position between the two (GUARDED_BY, checked by clang); it
+//   is never held while an event runs. Enabled is atomic. Mpeg() hands the
+//   decoder out; outside the lock it is used only while nothing pulls.
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "audio/chain/DSPComponent.h"
 #include "audio/files/Mpg123Decoder.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -42,26 +44,29 @@ public:
 
     // The decoder object, created on first use. EMMMpegError when the
     // library is unavailable.
-    TMMMpeg& Mpeg();
+    TMMMpeg& Mpeg() EXCLUDES(lock_);
     // Whether the library is usable (loads it on the first call).
     bool DecoderAvailable();
 
     // Probes `name` (an empty name clears). Raises nothing for a file that
     // does not decode: HasFile() stays false.
-    void SetFileName(const std::string& name);
-    std::string FileName() const;
+    void SetFileName(const std::string& name) EXCLUDES(lock_);
+    std::string FileName() const EXCLUDES(lock_);
     // The decoder holds a decodable file.
-    bool HasFile() const;
+    bool HasFile() const EXCLUDES(lock_);
     // Of the file held (all zero without one).
-    TMpegFileInfo FileInfo() const;
+    TMpegFileInfo FileInfo() const EXCLUDES(lock_);
 
     bool Enabled() const { return enabled_.load(); }
     void SetEnabled(bool value) { enabled_.store(value); }
-    void SetTrailingHeader(int32_t bytes);
-    int32_t TrailingHeader() const { return trailingHeader_; }
-    void SetChannelMode(TMpegChannelMode mode);
+    void SetTrailingHeader(int32_t bytes) EXCLUDES(lock_);
+    int32_t TrailingHeader() const EXCLUDES(lock_) {
+        MutexLock guard(lock_);
+        return trailingHeader_;
+    }
+    void SetChannelMode(TMpegChannelMode mode) EXCLUDES(lock_);
     // See TMMMpeg::SetMinimumRate; takes effect at the next SetFileName.
-    void SetMinimumRate(int hz);
+    void SetMinimumRate(int hz) EXCLUDES(lock_);
 
     void Opened() override;
     void Closed() override;
@@ -70,17 +75,17 @@ public:
     void BufferLoad(PWaveHdr buffer, bool& moreBuffers) override;
 
 private:
-    void SendFormat();
+    void SendFormat() EXCLUDES(lock_);
 
     MpegDecoderLoader& loader_;
-    mutable std::mutex lock_;
-    std::unique_ptr<TMMMpeg> mpeg_;
+    mutable Mutex lock_;
+    std::unique_ptr<TMMMpeg> mpeg_ GUARDED_BY(lock_) PT_GUARDED_BY(lock_);
     std::atomic<bool> enabled_{true};
-    int32_t trailingHeader_ = 0;
-    TMpegChannelMode channelMode_ = TMpegChannelMode::cmBoth;
-    int minimumRate_ = 0;
-    bool running_ = false;
-    int64_t openPosition_ = 0;  // ms, remembered at Opened
+    int32_t trailingHeader_ GUARDED_BY(lock_) = 0;
+    TMpegChannelMode channelMode_ GUARDED_BY(lock_) = TMpegChannelMode::cmBoth;
+    int minimumRate_ GUARDED_BY(lock_) = 0;
+    bool running_ GUARDED_BY(lock_) = false;
+    int64_t openPosition_ GUARDED_BY(lock_) = 0;  // ms, remembered at Opened
 };
 
 }  // namespace zt

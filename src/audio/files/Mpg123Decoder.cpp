@@ -117,8 +117,9 @@ MpegDecoderLoader::~MpegDecoderLoader() = default;
 
 MpegDecoderLibrary* MpegDecoderLoader::Get() {
     std::string dialog;
+    MpegDecoderLibrary* result = nullptr;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (tried_) return library_.get();
         tried_ = true;
         // Kept loaded for the life of the process: decoder objects may
@@ -138,11 +139,12 @@ MpegDecoderLibrary* MpegDecoderLoader::Get() {
                 library_ = std::move(library);
             }
         }
+        result = library_.get();
     }
     // The dialog belongs to the main thread; elsewhere the exception of the
     // decoder object carries the failure alone.
     if (!dialog.empty() && TMMDSPThread::OnMainThread()) CurrentDialogs().Error(dialog);
-    return library_.get();
+    return result;
 }
 
 MpegDecoderLoader& SharedMpegDecoderLoader() {

@@ -28,18 +28,20 @@
 // gets data.
 //
 // Threads:
-// - The loader is process-wide and thread-safe (a mutex guards the first
-//   load). Its dialog is shown only when the first use is on the main
-//   thread; elsewhere the failure is only reported through the exception.
+// - The loader is process-wide and thread-safe: its lock guards the first
+//   load and its result (GUARDED_BY, checked by clang). Its dialog is shown
+//   only when the first use is on the main thread, outside the lock;
+//   elsewhere the failure is only reported through the exception.
 // - A TMMMpeg has no lock: one thread at a time. In the export the main
 //   thread probes and opens, the pump's worker reads; the pump's start and
 //   stop order the two.
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -100,14 +102,15 @@ public:
     MpegDecoderLoader& operator=(const MpegDecoderLoader&) = delete;
 
     // The usable binding, or nullptr.
-    MpegDecoderLibrary* Get();
+    MpegDecoderLibrary* Get() EXCLUDES(lock_);
     const std::string& LibraryName() const { return libraryName_; }
 
 private:
-    std::mutex lock_;
-    std::string libraryName_;
-    bool tried_ = false;
-    std::unique_ptr<MpegDecoderLibrary> library_;
+    Mutex lock_;
+    const std::string libraryName_;
+    bool tried_ GUARDED_BY(lock_) = false;
+    // Set once, by the first Get(); the binding itself is immutable after.
+    std::unique_ptr<MpegDecoderLibrary> library_ GUARDED_BY(lock_);
 };
 
 inline constexpr const char* kMpegDecoderLibraryName = "libmpg123.so.0";

@@ -18,21 +18,30 @@ TMMWaveFile::~TMMWaveFile() {
 void TMMWaveFile::SetWave(const TMMWave& other) {
     if (OnChange) OnChange(this);
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         wave_.Assign(other);
     }
     if (OnChanged) OnChanged(this);
 }
 
 bool TMMWaveFile::IsOpen() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     return open_;
+}
+
+uint8_t TMMWaveFile::SilenceValue() const {
+    MutexLock guard(lock_);
+    return silence_;
 }
 
 void TMMWaveFile::SetWaveFormat(const WAVEFORMATEX* format) {
     TMMDSPComponent::SetWaveFormat(format);
     const WAVEFORMATEX* held = GetWaveFormat();
-    silence_ = held && held->wFormatTag == WAVE_FORMAT_PCM && held->wBitsPerSample == 8 ? 128 : 0;
+    const uint8_t silence =
+        held && held->wFormatTag == WAVE_FORMAT_PCM && held->wBitsPerSample == 8 ? 128 : 0;
+    // The worker fills silence with it on a pull.
+    MutexLock guard(lock_);
+    silence_ = silence;
 }
 
 // ---- notifications ------------------------------------------------------------
@@ -50,7 +59,7 @@ void TMMWaveFile::Opened() {
 void TMMWaveFile::OpenForWriting() {
     SetWaveFormat(GetInput()->GetWaveFormat());
     const WAVEFORMATEX* format = GetWaveFormat();
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     const std::string name = wave_.FileName();
     if (format && !name.empty()) {
         if (overwriteExisting_) {
@@ -75,8 +84,9 @@ void TMMWaveFile::OpenForWriting() {
 }
 
 void TMMWaveFile::OpenForReading() {
+    const WAVEFORMATEX* format = nullptr;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (!wave_.FileName().empty()) {
             wave_.OpenFile();
             wave_.SetDataPosition(0);
@@ -84,8 +94,10 @@ void TMMWaveFile::OpenForReading() {
         readPosition_ = 0;
         open_ = true;
         running_ = false;
+        // Owned by the wave object, which changes it only when a file is
+        // opened, on this thread.
+        format = wave_.WaveFormat();
     }
-    const WAVEFORMATEX* format = wave_.WaveFormat();
     if (format && WaveFormatsDiffer(format, GetWaveFormat())) SetWaveFormat(format);
 }
 
@@ -93,7 +105,7 @@ void TMMWaveFile::Closed() {
     Stopped();
     bool closed = false;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (open_) {
             // An empty data chunk upsets some readers: a file that received
             // nothing gets four bytes of silence. A file that already holds
@@ -115,7 +127,7 @@ void TMMWaveFile::Closed() {
 
 void TMMWaveFile::Started() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (open_ && !running_) {
             running_ = true;
             if (!GetInput() && wave_.IsReadable()) wave_.SetDataPosition(readPosition_);
@@ -126,7 +138,7 @@ void TMMWaveFile::Started() {
 
 void TMMWaveFile::Stopped() {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         running_ = false;
     }
     TMMDSPComponent::Stopped();
@@ -135,7 +147,7 @@ void TMMWaveFile::Stopped() {
 void TMMWaveFile::Reset() {
     {
         // The writer keeps its file as it is; the reader starts over.
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (!GetInput()) {
             readPosition_ = 0;
             if (wave_.IsReadable()) wave_.SetDataPosition(0);
@@ -147,7 +159,7 @@ void TMMWaveFile::Reset() {
 // ---- data ---------------------------------------------------------------------
 
 bool TMMWaveFile::WriteBuffer(const char* data, uint32_t bytes) {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock guard(lock_);
     // Not started (or closed meanwhile), or no file named: nothing to do.
     if (!running_ || wave_.FileName().empty()) return true;
     const auto space = MeasureDiskSpace(wave_.FileName());
@@ -194,7 +206,7 @@ bool TMMWaveFile::ReadBuffer(PWaveHdr buffer, bool& moreBuffers) {
 void TMMWaveFile::BufferLoad(PWaveHdr buffer, bool& moreBuffers) {
     bool looped = false;
     if (buffer && !GetInput()) {
-        std::lock_guard<std::mutex> guard(lock_);
+        MutexLock guard(lock_);
         if (running_ && enabled_ && wave_.IsReadable()) {
             looped = ReadBuffer(buffer, moreBuffers);
         } else if (running_ && buffer->wh.lpData) {

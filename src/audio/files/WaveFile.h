@@ -22,8 +22,10 @@
 //   Started, Stopped, Reset belong to the main thread. Closed comes from the
 //   main thread, or from the pump's worker when a write fails.
 // - BufferReady (push) and BufferLoad (pull) run on the pump's worker.
-// - One mutex guards the wave object and the open/started/read state
-//   between those threads; it is never held while an event runs.
+// - lock_ guards the wave object, the open/started/read state and the
+//   silence value between those threads (GUARDED_BY, checked by clang); it
+//   is never held while an event runs. Wave() hands the object out without
+//   the lock: its callers are the owner, while nothing is started.
 // - OnOpen and OnClose run on the main thread (through the thread
 //   hand-off when the caller is a worker). OnLooping runs on the thread
 //   that pulls; OnChange / OnChanged on the thread that assigns the wave.
@@ -31,11 +33,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "audio/chain/DSPComponent.h"
 #include "audio/files/Wave.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -52,12 +54,13 @@ public:
     bool HasOutputSide() const override { return true; }
 
     // The owned wave object. Not to be used by another thread while the
-    // component is started.
-    TMMWave& Wave() { return wave_; }
-    const TMMWave& Wave() const { return wave_; }
+    // component is started. Handed out without the lock: the owner uses it
+    // to set up and finish files while no worker pulls or pushes.
+    TMMWave& Wave() NO_THREAD_SAFETY_ANALYSIS { return wave_; }
+    const TMMWave& Wave() const NO_THREAD_SAFETY_ANALYSIS { return wave_; }
     // Copies the settings of another wave object (and its file name),
     // between OnChange and OnChanged.
-    void SetWave(const TMMWave& other);
+    void SetWave(const TMMWave& other) EXCLUDES(lock_);
 
     bool Enabled() const { return enabled_.load(); }
     void SetEnabled(bool value) { enabled_.store(value); }
@@ -65,37 +68,37 @@ public:
     void SetOverwriteExisting(bool value) { overwriteExisting_ = value; }
 
     // 128 for 8-bit PCM, else 0: the byte value of silence in the format.
-    uint8_t SilenceValue() const { return silence_; }
+    uint8_t SilenceValue() const EXCLUDES(lock_);
     // Between Opened and Closed (a self-close on a failed write ends it).
-    bool IsOpen() const;
+    bool IsOpen() const EXCLUDES(lock_);
 
     std::function<void(TMMDSPComponent*sender)> OnOpen, OnClose, OnChange, OnChanged, OnLooping;
 
-    void SetWaveFormat(const WAVEFORMATEX* format) override;
+    void SetWaveFormat(const WAVEFORMATEX* format) override EXCLUDES(lock_);
     void Opened() override;
-    void Closed() override;
+    void Closed() override EXCLUDES(lock_);
     void Started() override;
-    void Stopped() override;
+    void Stopped() override EXCLUDES(lock_);
     void Reset() override;
     void BufferReady(PWaveHdr buffer) override;
     void BufferLoad(PWaveHdr buffer, bool& moreBuffers) override;
 
 private:
-    void OpenForWriting();
-    void OpenForReading();
+    void OpenForWriting() EXCLUDES(lock_);
+    void OpenForReading() EXCLUDES(lock_);
     // True when the bytes were written; false closes the component.
-    bool WriteBuffer(const char* data, uint32_t bytes);
+    bool WriteBuffer(const char* data, uint32_t bytes) EXCLUDES(lock_);
     // Fills `buffer` from the file; true when the file looped.
-    bool ReadBuffer(PWaveHdr buffer, bool& moreBuffers);
+    bool ReadBuffer(PWaveHdr buffer, bool& moreBuffers) REQUIRES(lock_);
 
-    mutable std::mutex lock_;
-    TMMWave wave_;
+    mutable Mutex lock_;
+    TMMWave wave_ GUARDED_BY(lock_);
     std::atomic<bool> enabled_{true};  // read by the worker
-    bool overwriteExisting_ = true;
-    bool open_ = false;
-    bool running_ = false;  // started while open
-    uint8_t silence_ = 0;
-    int64_t readPosition_ = 0;  // data bytes already delivered on the read side
+    bool overwriteExisting_ = true;    // main thread only
+    bool open_ GUARDED_BY(lock_) = false;
+    bool running_ GUARDED_BY(lock_) = false;  // started while open
+    uint8_t silence_ GUARDED_BY(lock_) = 0;
+    int64_t readPosition_ GUARDED_BY(lock_) = 0;  // data bytes already delivered on the read side
 };
 
 }  // namespace zt

@@ -12,10 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
+
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
@@ -119,25 +120,25 @@ public:
     }
 
     // Owning thread: let the thread run.
-    void Resume() {
-        std::lock_guard<std::mutex> lock(control_);
+    void Resume() EXCLUDES(control_) {
+        MutexLock lock(control_);
         command_.store(kRun, std::memory_order_release);
         controlChanged_.notify_all();
     }
 
     // Owning thread: park the thread and wait until it is parked.
-    void Park() {
-        std::unique_lock<std::mutex> lock(control_);
+    void Park() EXCLUDES(control_) {
+        UniqueLock lock(control_);
         command_.store(kPark, std::memory_order_release);
         Wake();
         controlChanged_.notify_all();
-        controlChanged_.wait(lock, [this] { return parked_; });
+        while (!parked_) lock.Wait(controlChanged_);
     }
 
-    void Quit() {
+    void Quit() EXCLUDES(control_) {
         if (!thread_.joinable()) return;
         {
-            std::lock_guard<std::mutex> lock(control_);
+            MutexLock lock(control_);
             command_.store(kQuit, std::memory_order_release);
             Wake();
             controlChanged_.notify_all();
@@ -153,8 +154,8 @@ public:
         return err < 0 ? err : err2;
     }
 
-    void Append(WAVEHDR* header) {
-        std::lock_guard<std::mutex> lock(queue_);
+    void Append(WAVEHDR* header) EXCLUDES(queue_) {
+        MutexLock lock(queue_);
         header->lpNext = nullptr;
         header->reserved = reinterpret_cast<uintptr_t>(this);
         if (tail_)
@@ -164,15 +165,15 @@ public:
         tail_ = header;
     }
 
-    bool IsQueued(const WAVEHDR* header) {
-        std::lock_guard<std::mutex> lock(queue_);
+    bool IsQueued(const WAVEHDR* header) EXCLUDES(queue_) {
+        MutexLock lock(queue_);
         return header->reserved == reinterpret_cast<uintptr_t>(this);
     }
 
     // Owning thread, parked: unlinks the head when `withData` is false or
     // it holds data; nullptr when nothing is to be handed back.
-    WAVEHDR* TakeHead(bool withDataOnly) {
-        std::lock_guard<std::mutex> lock(queue_);
+    WAVEHDR* TakeHead(bool withDataOnly) EXCLUDES(queue_) {
+        MutexLock lock(queue_);
         if (!head_ || (withDataOnly && head_->dwBytesRecorded == 0)) return nullptr;
         return UnlinkHeadLocked();
     }
@@ -191,7 +192,7 @@ public:
     uint32_t BufferFrames() const { return uint32_t(bufferFrames_); }
 
 private:
-    WAVEHDR* UnlinkHeadLocked() {
+    WAVEHDR* UnlinkHeadLocked() REQUIRES(queue_) {
         WAVEHDR* header = head_;
         head_ = header->lpNext;
         if (!head_) tail_ = nullptr;
@@ -213,14 +214,14 @@ private:
     }
 
     // The capture thread.
-    void Run() {
+    void Run() EXCLUDES(control_, queue_) {
         bool needStart = true;
         for (;;) {
             if (command_.load(std::memory_order_acquire) != kRun) {
-                std::unique_lock<std::mutex> lock(control_);
+                UniqueLock lock(control_);
                 parked_ = true;
                 controlChanged_.notify_all();
-                controlChanged_.wait(lock, [this] { return command_.load() != kPark; });
+                while (command_.load() == kPark) lock.Wait(controlChanged_);
                 if (command_.load() == kQuit) return;
                 parked_ = false;
                 needStart = true;
@@ -264,12 +265,12 @@ private:
     // Reads what the device holds into queued buffers (or the scratch area
     // when none is queued). False when the device had to be recovered and
     // needs a start.
-    bool ReadAvailable() {
+    bool ReadAvailable() EXCLUDES(queue_) {
         for (;;) {
             if (command_.load(std::memory_order_acquire) != kRun) return true;
             WAVEHDR* header;
             {
-                std::lock_guard<std::mutex> lock(queue_);
+                MutexLock lock(queue_);
                 header = head_;
             }
             char* target = scratch_.data();
@@ -286,7 +287,7 @@ private:
             header->dwBytesRecorded += uint32_t(got) * frameBytes_;
             if (header->dwBufferLength - header->dwBytesRecorded < frameBytes_) {
                 {
-                    std::lock_guard<std::mutex> lock(queue_);
+                    MutexLock lock(queue_);
                     UnlinkHeadLocked();
                 }
                 HandBack(header);
@@ -312,14 +313,16 @@ private:
     int nfds_ = 0;
     std::thread thread_;
 
-    std::mutex control_;
+    Mutex control_;
     std::condition_variable controlChanged_;
+    // Atomic, as the running thread polls it without the lock; stored under
+    // control_ so that a parked thread's wait cannot miss a change.
     std::atomic<int> command_{kPark};
-    bool parked_ = false;  // under control_
+    bool parked_ GUARDED_BY(control_) = false;
 
-    std::mutex queue_;
-    WAVEHDR* head_ = nullptr;  // under queue_
-    WAVEHDR* tail_ = nullptr;  // under queue_
+    Mutex queue_;
+    WAVEHDR* head_ GUARDED_BY(queue_) = nullptr;
+    WAVEHDR* tail_ GUARDED_BY(queue_) = nullptr;
 
     std::atomic<uint64_t> position_{0};
     std::atomic<uint64_t> overruns_{0};

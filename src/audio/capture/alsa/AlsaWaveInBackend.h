@@ -12,8 +12,9 @@
 // call (text from snd_strerror).
 //
 // Threads and locking (one capture thread per open handle):
-// - Every operation of the class is called by one owning thread (the main
-//   thread). The open-handle table is touched only there.
+// - Every operation of the class, OverrunCount and BufferFrames included,
+//   is called by one owning thread (the main thread). The open-handle table
+//   is touched only there, so it has no lock.
 // - The capture thread of a handle runs only between Start() and
 //   Stop()/Reset()/Close(); otherwise it is parked on the handle's control
 //   condition variable. While it runs it alone calls the PCM (non-blocking
@@ -26,7 +27,9 @@
 //   capture thread takes the head under it, fills it outside the lock (the
 //   header belongs to the device until handed back) and unlinks it under the
 //   lock when full. WAVEHDR::reserved marks a queued header, read and written
-//   under that mutex only.
+//   under that mutex only. The list's ends are GUARDED_BY the queue mutex
+//   and the parked flag by the control mutex (checked by clang); the
+//   headers' own link fields follow the same rule without the check.
 // - The notification function is called with Data on the capture thread for
 //   filled buffers, and on the owning thread during Stop/Reset/Close for the
 //   buffers those hand back, and with Opened/Closed during Open/Close. Never
@@ -36,9 +39,10 @@
 //   is late) it reads into a scratch area and drops the frames, so the ALSA
 //   buffer never overruns because of the consumer; an overrun (-EPIPE, the
 //   thread itself stalled) is recovered with snd_pcm_recover and counted.
-// - Position and overrun counters are atomics, readable from any thread.
-//   The position counts every frame read from the device since Open or the
-//   last Reset, dropped frames included, so it follows the device clock.
+// - Position and overrun counters are atomics: the owning thread reads them
+//   (GetPosition, OverrunCount) while the capture thread counts, without a
+//   lock. The position counts every frame read from the device since Open or
+//   the last Reset, dropped frames included, so it follows the device clock.
 
 #include <cstdint>
 #include <memory>
@@ -100,7 +104,8 @@ public:
     // The device list in use.
     const std::vector<AlsaPcmDevice>& Devices() const { return devices_; }
     // Overruns recovered on an open handle since it was opened (0 for an
-    // unknown handle); any thread.
+    // unknown handle). Owning thread only: it looks the handle up in the
+    // open-handle table, which Open and Close change on that thread.
     uint64_t OverrunCount(WaveInHandle handle);
     // The ALSA buffer of an open handle in frames (0 for an unknown handle).
     uint32_t BufferFrames(WaveInHandle handle);
