@@ -26,8 +26,8 @@
 // captured buffer), is visible to ThreadSanitizer, which cannot see into
 // Qt's own queue unless Qt itself was built with it.
 //
-// Threads: Post from any thread. Construction, destruction, SetGeneration,
-// DropPending and RunPending on the main thread (the thread of the
+// Threads: Post, construction and destruction from any thread.
+// SetGeneration, DropPending and RunPending on the main thread (the thread of the
 // QCoreApplication). Without an application object a post is dropped.
 
 #include <cstdint>

@@ -1,10 +1,8 @@
 #include "audio/chain/DSPThread.h"
 
-#include "platform/CrossThreadPost.h"
+#include "platform/MainThreadQueue.h"
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
 #include <QThread>
 #include <algorithm>
 #include <condition_variable>
@@ -23,51 +21,12 @@ thread_local TMMDSPThread* tlsCurrent = nullptr;
 
 constexpr auto kRecheck = std::chrono::milliseconds(10);
 
-// A call carried to the main thread as a posted event. Posting hands the
-// event to Qt's queue under its lock and the main thread deletes it, so the
-// posting worker keeps no share of it (a queued invokeMethod would leave a
-// reference count shared between the two threads).
-class MainThreadCall : public QEvent {
-public:
-    explicit MainThreadCall(std::function<void()> fn) : QEvent(Kind()), fn_(std::move(fn)) {}
-    static QEvent::Type Kind() {
-        static const int kind = QEvent::registerEventType();
-        return QEvent::Type(kind);
-    }
-    void Run() { Guarded(fn_); }
-
-private:
-    std::function<void()> fn_;
-};
-
-class MainThreadReceiver : public QObject {
-public:
-    bool event(QEvent* e) override {
-        AcceptCrossThreadEvent();
-        if (e->type() != MainThreadCall::Kind()) return QObject::event(e);
-        static_cast<MainThreadCall*>(e)->Run();
-        return true;
-    }
-};
-
-// The receiver lives on the application's thread; created on first use and
-// kept for the life of the process.
-QObject* Receiver(QCoreApplication* app) {
-    static Mutex lock;
-    static MainThreadReceiver* receiver GUARDED_BY(lock) = nullptr;
-    MutexLock guard(lock);
-    if (!receiver) {
-        receiver = new MainThreadReceiver;
-        receiver->moveToThread(app->thread());
-    }
-    return receiver;
-}
-
-// Runs fn on the main thread from its event loop, inside a guard. Without
-// an application object the call is dropped.
+// Runs fn on the main thread from its event loop, inside the error guard.
+// The owner lives as long as the process: a worker ending late still
+// finds it. Without an application object the call is dropped.
 void PostToMainThread(std::function<void()> fn) {
-    if (QCoreApplication* app = QCoreApplication::instance())
-        PostAcrossThreads(Receiver(app), new MainThreadCall(std::move(fn)));
+    static MainThreadOwner* const owner = new MainThreadOwner;
+    owner->Post(std::move(fn));
 }
 
 }  // namespace
