@@ -91,16 +91,24 @@ void RecordingSession::TimerRecordTimer() {
     totalElapsed_ += segmentElapsed_;
     segmentElapsed_ = 0;
 
+    // A running capture is never stopped for a cut: the encoder ends its
+    // file and starts the next one between two buffers, so no sample falls
+    // between the segments. Only a capture that is not running (a start or
+    // a cut that failed) is opened afresh.
+    const bool running = IsRecording();
     std::exception_ptr openError;
     TDateTime newStart = clock.Now();
     rotating_ = true;
     try {
-        CloseChain();
+        if (!running) CloseChain();
         segmentStartTime_ = clock.Time();
         ApplyEncoderFormat();
         PrepareSegmentFile();
         newStart = clock.Now();
-        OpenAndStart();
+        if (running)
+            CutToCurrentSegment();
+        else
+            OpenAndStart();
     } catch (...) {
         openError = std::current_exception();
     }
@@ -119,13 +127,26 @@ void RecordingSession::TimerRecordTimer() {
     if (finishError) std::rethrow_exception(finishError);
 }
 
+void RecordingSession::CutToCurrentSegment() {
+    try {
+        mp3_.CutTo(current_.ProvisionalPath());
+    } catch (...) {
+        // Without a file to write, recording stops as a failed start
+        // leaves it; the segment timer tries again at its next tick. An
+        // error that only concerned the old file leaves the new one running.
+        if (!mp3_.IsStreamOpen()) CloseChain();
+        throw;
+    }
+}
+
 void RecordingSession::TimerMataArquivosTimer() {
     PurgeOldRecordings();
 }
 
 void RecordingSession::PrepareSegmentFile() {
     current_ = zt::PrepareSegmentFile(settings_.Local, CurrentClock().Now());
-    mp3_.SetFileName(current_.ProvisionalPath());
+    // While a file is open (a cut) the encoder takes the name with the cut.
+    if (!mp3_.IsStreamOpen()) mp3_.SetFileName(current_.ProvisionalPath());
     RestartSegmentTimer();
 }
 

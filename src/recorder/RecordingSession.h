@@ -23,9 +23,13 @@
 // whose read-out wrapped past it, so a stall never loses a day.
 //
 // Recording means the capture is started (WaveIn.IsStarted). A rotation
-// stops and restarts the capture; to the outside (RecordingStateChanged) the
-// recording goes on through it, so a shutdown lock is not dropped and taken
-// again at every cut.
+// keeps the capture running and has the encoder end its file and begin the
+// next one between two buffers (TMMMP3Encoder::CutTo), so the segments
+// follow each other without a missing or repeated sample and the capture's
+// start and stop notifications do not fire at a cut. A capture that is not
+// running at a rotation (a failed start or cut) is opened and started
+// afresh; to the outside (RecordingStateChanged) that reopening is not a
+// stop, so a shutdown lock is not dropped and taken again.
 //
 // Threads: main thread only. The capture must deliver its notifications on
 // the main thread (callback mode cmWindow): OnStart, OnStop and
@@ -67,7 +71,7 @@ public:
     // BGravar/LabelGravar visible when !recording, BStop/LabelParar when recording.
     virtual void ShowRecordButtons(bool recording) = 0;
     // The capture reported its start (tray animation on) / its stop (tray
-    // animation off, idle icon). Also around every rotation.
+    // animation off, idle icon). Not at a cut: the capture runs through it.
     virtual void CaptureStarted() = 0;
     virtual void CaptureStopped() = 0;
     // Recording began or ended for good (not around a rotation): the
@@ -98,9 +102,12 @@ public:
     // Stop: the chain stopped and closed, the last segment finished (renamed,
     // copied, handed to the export). While idle it finds nothing to finish.
     void BStopClick();
-    // Rotation: the running segment is closed, the next one opened and
-    // started, then the old one finished. An open failure still finishes the
-    // old segment before it propagates.
+    // Rotation: the running segment's file is closed and the next one opened
+    // between two buffers (the capture runs on), then the old one finished.
+    // When the capture is not running the chain is opened and started. A
+    // failure to open the new file stops the capture (the timer tries again
+    // at its next tick) and still finishes the old segment before it
+    // propagates.
     void TimerRecordTimer();
     // The 24-hour retention pass.
     void TimerMataArquivosTimer();
@@ -163,6 +170,7 @@ private:
     void PrepareSegmentFile();
     void RestartSegmentTimer();
     void OpenAndStart();
+    void CutToCurrentSegment();
     void CloseChain();
     void FinishPreviousSegment();
     void ReportRecordingState();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 
 #include "audio/chain/MMErrors.h"
@@ -175,6 +176,10 @@ void TMMMP3Encoder::SetLibraryProvider(LibraryProvider provider) {
 
 void TMMMP3Encoder::Opened() {
     TMMDSPComponent::Opened();
+    OpenStream();
+}
+
+void TMMMP3Encoder::OpenStream() {
     const WAVEFORMATEX* format = GetWaveFormat();
     if (streamOpen_ || !format || !GetInput() || fileName_.empty()) return;
 
@@ -291,33 +296,65 @@ bool TMMMP3Encoder::Write(const uint8_t* data, uint32_t bytes) {
 void TMMMP3Encoder::CloseAfterFailedWrite() {
     writeFailed_ = true;
     encoding_ = false;
-    Closed();
+    // Only the file ends: the component stays in the running chain, so the
+    // next cut (CutTo) starts a new file without the capture stopping.
+    ReleaseStream();
 }
 
 void TMMMP3Encoder::Stopped() {
     try {
-        if (streamOpen_ && encoding_) {
-            encoding_ = false;
-            bool writing = true;
-            if (pendingBytes_ > 0) {
-                const uint32_t values = static_cast<uint32_t>(pendingBytes_) / 2;
-                pendingBytes_ = 0;
-                writing = EncodeAndWrite(pending_.data(), values);
-            }
-            if (writing) {
-                uint32_t produced = 0;
-                const BE_ERR err = library_->beDeinitStream(stream_, output_.data(), &produced);
-                if (err != BE_ERR_SUCCESSFUL || produced > output_.size())
-                    throw Exception("Unable to deinitialize stream");
-                flushed_ = true;
-                if (produced > 0 && !Write(output_.data(), produced)) CloseAfterFailedWrite();
-            }
-        }
+        FlushStream();
     } catch (...) {
         TMMDSPComponent::Stopped();
         throw;
     }
     TMMDSPComponent::Stopped();
+}
+
+void TMMMP3Encoder::FlushStream() {
+    if (!streamOpen_ || !encoding_) return;
+    encoding_ = false;
+    bool writing = true;
+    if (pendingBytes_ > 0) {
+        const uint32_t values = static_cast<uint32_t>(pendingBytes_) / 2;
+        pendingBytes_ = 0;
+        writing = EncodeAndWrite(pending_.data(), values);
+    }
+    if (writing) {
+        uint32_t produced = 0;
+        const BE_ERR err = library_->beDeinitStream(stream_, output_.data(), &produced);
+        if (err != BE_ERR_SUCCESSFUL || produced > output_.size())
+            throw Exception("Unable to deinitialize stream");
+        flushed_ = true;
+        if (produced > 0 && !Write(output_.data(), produced)) CloseAfterFailedWrite();
+    }
+}
+
+void TMMMP3Encoder::CutTo(const std::string& fileName) {
+    if (!IsOpened() || !IsStarted()) {
+        // A closed or stopped chain opens its next file at its next open.
+        if (!streamOpen_) fileName_ = fileName;
+        return;
+    }
+    // The file in progress ends here: its last partial chunk is encoded, the
+    // encoder flushed and the info frame written, so that its decoded
+    // length is exactly what it was given.
+    std::exception_ptr finishError;
+    try {
+        FlushStream();
+    } catch (...) {
+        finishError = std::current_exception();
+    }
+    ReleaseStream();
+    fileName_ = fileName;
+    // The next file starts with the next buffer; a failure to create it is
+    // the caller's to handle (the chain keeps running without a file).
+    OpenStream();
+    if (streamOpen_) {
+        encoding_ = true;
+        pendingBytes_ = 0;
+    }
+    if (finishError) std::rethrow_exception(finishError);
 }
 
 void TMMMP3Encoder::Closed() {

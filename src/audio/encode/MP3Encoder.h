@@ -12,13 +12,21 @@
 // stream. With ftRAW the file is the bare MP3 stream; with ftWAV it is a
 // RIFF WAVE file with an MPEG layer-3 format record.
 //
+// Cutting (CutTo) while the chain runs: between two buffers the file in
+// progress is finished exactly as a stop and close would finish it (last
+// partial chunk, flush, info frame) and the next file is created with the
+// bitrate and settings of that moment, so the first sample of the new file
+// follows the last sample of the old one and both decode to exactly what
+// they were given. The chain itself is neither stopped nor closed.
+//
 // Writing: before every write the free space on FileName's drive must be
 // at least the byte count + 10240 (space that cannot be measured counts as
 // too little). A write refused for space, or a short write, closes the
-// component by itself: the file keeps what was written (it still decodes),
-// no exception is raised, and later buffers of the recording are ignored.
-// The info frame is then left out: the frame counts it would carry no
-// longer match the file.
+// file by itself: the file keeps what was written (it still decodes), no
+// exception is raised, and later buffers are ignored until the next cut or
+// open starts a new file; the component stays open in its chain. The info
+// frame is then left out: the frame counts it would carry no longer match
+// the file.
 //
 // Buffers: the pending and output buffers are allocated once per Opened.
 // Whole chunks are encoded straight from the pushed buffer; only a
@@ -126,6 +134,15 @@ public:
     using LibraryProvider = std::function<Mp3EncoderLibrary*()>;
     void SetLibraryProvider(LibraryProvider provider);
 
+    // Ends the file in progress and goes on in `fileName` from the next
+    // buffer, without stopping the chain (see above). While the chain is not
+    // running it only names the file of the next open (as SetFileName,
+    // except that it never refuses). Called on the thread that delivers the
+    // buffers, between two of them. An error finishing the old file is
+    // raised after the new one has been opened; an error creating the new
+    // one ("Unable to create file", ...) leaves no file open and is raised.
+    void CutTo(const std::string& fileName);
+
     // ---- notifications --------------------------------------------------------
     void Opened() override;
     void Started() override;
@@ -149,6 +166,11 @@ private:
     // everything was written.
     bool Write(const uint8_t* data, uint32_t bytes);
     void CloseAfterFailedWrite();
+    // Creates the file and the encoder stream (the work of Opened).
+    void OpenStream();
+    // Encodes the last partial chunk and flushes the encoder (the work of
+    // Stopped).
+    void FlushStream();
     // Finishes and closes the file, writes the info frame, releases the
     // stream and the buffers. Safe to call when nothing is open.
     void ReleaseStream();

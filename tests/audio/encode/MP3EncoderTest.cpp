@@ -423,6 +423,106 @@ TEST_F(MP3EncoderTest, ReportsEachFailingStepWithItsMessage) {
     EXPECT_EQ(library->closes, 1);
 }
 
+// ---- cutting between two buffers -------------------------------------------------------
+
+// Frames pushed before each cut, in capture buffers of 1024 frames; the
+// encoder's chunks are 1152 frames, so every cut leaves a partial chunk.
+struct CutCase {
+    const char* name;
+    std::vector<size_t> buffersBeforeCut;  // per file except the last
+    size_t buffersInLast;
+};
+
+class MP3EncoderCut : public MP3EncoderTest, public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(MP3EncoderCut, EverySampleIsInExactlyOneFileInOrder) {
+    const CutCase& c = GetParam();
+    size_t totalBuffers = c.buffersInLast;
+    for (size_t n : c.buffersBeforeCut) totalBuffers += n;
+    const size_t frameBytes = 4;
+    const std::vector<int16_t> pcm =
+        Sweep(44100, 2, double(totalBuffers * kCaptureBuffer / frameBytes) / 44100 + 0.01);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
+
+    encoder.SetBitrate(TMMBitrates::br128);
+    encoder.SetFileName(dir.file("seg0.mp3"));
+    Start();
+    size_t at = 0;
+    std::vector<size_t> framesPerFile;
+    for (size_t i = 0; i < c.buffersBeforeCut.size(); ++i) {
+        for (size_t b = 0; b < c.buffersBeforeCut[i]; ++b, at += kCaptureBuffer)
+            Push(bytes + at, kCaptureBuffer);
+        framesPerFile.push_back(c.buffersBeforeCut[i] * kCaptureBuffer / frameBytes);
+        // A bitrate chosen since the last open applies from the cut on.
+        encoder.SetBitrate(i % 2 == 0 ? TMMBitrates::br64 : TMMBitrates::br128);
+        encoder.CutTo(dir.file("seg" + std::to_string(i + 1) + ".mp3"));
+        EXPECT_TRUE(encoder.IsStreamOpen());
+        EXPECT_TRUE(encoder.IsEncoding());
+    }
+    for (size_t b = 0; b < c.buffersInLast; ++b, at += kCaptureBuffer)
+        Push(bytes + at, kCaptureBuffer);
+    framesPerFile.push_back(c.buffersInLast * kCaptureBuffer / frameBytes);
+    Finish();
+
+    ASSERT_EQ(library->inits.size(), framesPerFile.size());
+    for (size_t i = 1; i < library->inits.size(); ++i)
+        EXPECT_EQ(library->inits[i].format.mp3.wBitrate, i % 2 == 1 ? 64 : 128) << "file " << i;
+
+    // Decoded through the info frame, each file holds exactly its frames and
+    // the files joined are the input: nothing lost, nothing repeated.
+    std::vector<int16_t> joined;
+    for (size_t i = 0; i < framesPerFile.size(); ++i) {
+        const std::string name = dir.file("seg" + std::to_string(i) + ".mp3");
+        const DecodedMp3 decoded = DecodeMp3(test::ReadFileBytes(name));
+        ASSERT_TRUE(decoded.ok) << name << ": " << decoded.error;
+        EXPECT_EQ(decoded.Frames(), framesPerFile[i]) << name;
+        joined.insert(joined.end(), decoded.samples.begin(), decoded.samples.end());
+    }
+    const std::vector<int16_t> sent(pcm.begin(), pcm.begin() + long(at / 2));
+    ASSERT_EQ(joined.size(), sent.size());
+    for (int ch = 0; ch < 2; ++ch) {
+        const Correlation corr = Correlate(sent, joined, 2, ch, 50);
+        EXPECT_GT(corr.peak, 0.9) << "channel " << ch;
+        EXPECT_EQ(corr.lag, 0) << "channel " << ch;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, MP3EncoderCut,
+                         ::testing::Values(CutCase{"OneCutMidway", {40}, 40},
+                                           CutCase{"CutAfterTheFirstBuffer", {1}, 60},
+                                           CutCase{"ThreeCutsInARow", {30, 9, 27}, 31}),
+                         [](const ::testing::TestParamInfo<CutCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(MP3EncoderTest, CutWhileTheChainIsStoppedOnlyNamesTheNextFile) {
+    encoder.CutTo(dir.file("next.mp3"));
+    EXPECT_EQ(encoder.FileName(), dir.file("next.mp3"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("next.mp3")));
+    EXPECT_TRUE(library->inits.empty());
+}
+
+TEST_F(MP3EncoderTest, CutToAFileThatCannotBeCreatedLeavesNoFileOpen) {
+    encoder.SetFileName(dir.file("seg.mp3"));
+    Start();
+    const std::vector<int16_t> pcm = Sweep(44100, 2, 0.5);
+    PushAll(pcm);
+    EXPECT_THROW(encoder.CutTo(dir.file("missing/next.mp3")), Exception);
+    EXPECT_FALSE(encoder.IsStreamOpen());
+    // The finished file is complete all the same.
+    const DecodedMp3 decoded = DecodeMp3(test::ReadFileBytes(dir.file("seg.mp3")));
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(decoded.Frames(), pcm.size() / 2);
+    // Later buffers are ignored; a cut to a good name records again.
+    PushAll(pcm);
+    encoder.CutTo(dir.file("again.mp3"));
+    PushAll(pcm);
+    Finish();
+    const DecodedMp3 again = DecodeMp3(test::ReadFileBytes(dir.file("again.mp3")));
+    ASSERT_TRUE(again.ok) << again.error;
+    EXPECT_EQ(again.Frames(), pcm.size() / 2);
+}
+
 // ---- a drive that fills up ----------------------------------------------------------
 
 class MP3EncoderFullDisk : public MP3EncoderTest {
@@ -470,6 +570,25 @@ TEST_F(MP3EncoderFullDisk, ClosesItselfWhenTheDriveIsNearlyFull) {
     Mount("64k");
     if (IsSkipped()) return;
     RecordUntilClosed((mountPoint / "seg.mp3").string(), 64 * 1024 - 10240);
+}
+
+TEST_F(MP3EncoderFullDisk, TheNextCutRecordsAgainAfterAFullDrive) {
+    Mount("64k");
+    if (IsSkipped()) return;
+    encoder.SetFileName((mountPoint / "seg.mp3").string());
+    const std::vector<int16_t> pcm = Sweep(44100, 2, 10.0);
+    Start();
+    PushAll(pcm);
+    ASSERT_FALSE(encoder.IsStreamOpen()) << "the file never filled up";
+    // The chain still runs: the cut opens the next file on a drive with room.
+    encoder.CutTo(dir.file("next.mp3"));
+    ASSERT_TRUE(encoder.IsStreamOpen());
+    const std::vector<int16_t> second = Sweep(44100, 2, 1.0);
+    PushAll(second);
+    Finish();
+    const DecodedMp3 decoded = DecodeMp3(test::ReadFileBytes(dir.file("next.mp3")));
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(decoded.Frames(), second.size() / 2);
 }
 
 TEST_F(MP3EncoderFullDisk, ClosesItselfAfterAShortWrite) {
