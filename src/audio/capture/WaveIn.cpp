@@ -364,6 +364,20 @@ void TMMCustomWaveIn::Notify(uint64_t session, WaveInMessage message, WAVEHDR* h
                 });
             }
             break;
+        case WaveInMessage::Lost:
+            buffersOwner_.Post(session, [this] { DeliverLosses(); });
+            break;
+    }
+}
+
+void TMMCustomWaveIn::DeliverLosses() {
+    if (!handle_ || !backend_) return;
+    std::vector<WaveInLoss> losses;
+    backend_->TakeLosses(handle_, losses);
+    for (const WaveInLoss& loss : losses) {
+        lostFrames_ += loss.frames;
+        ++lossCount_;
+        if (OnLoss) OnLoss(this, loss);
     }
 }
 

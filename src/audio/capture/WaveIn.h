@@ -48,6 +48,9 @@
 //   handler.
 // - Events other than OnBufferReady/OnError-from-a-handler fire on the
 //   main thread.
+// - A loss announced by the back end (WaveInMessage::Lost) is posted like a
+//   buffer; the main thread takes the details from the back end and fires
+//   OnLoss.
 // - Every posted notification carries the number of the open session it
 //   belongs to (the generation of `buffersOwner_`); one left over from an
 //   earlier session is dropped, and Stop and Close drop the component's
@@ -148,8 +151,16 @@ public:
     // stops when the limit was reached.
     void BufferReady(PWaveHdr buffer) override;
 
+    // Audio the back end captured but could not keep (its store was full, or
+    // the device overran). Fired on the main thread, once per loss, soon
+    // after the loss has ended; also by Close for losses not yet told.
+    std::function<void(TMMDSPComponent* sender, const WaveInLoss& loss)> OnLoss;
+
     // ---- state ------------------------------------------------------------
     uint32_t DeviceState() const { return LoadState(); }
+    // Losses told through OnLoss since the component was created.
+    uint64_t LostFrames() const { return lostFrames_; }
+    uint64_t LossCount() const { return lossCount_; }
     WaveInHandle Handle() const { return handle_; }
     int32_t QueuedCount() const;
     int64_t RecordedBytes() const { return recordedBytes_; }
@@ -184,6 +195,8 @@ private:
     // ---- steps ------------------------------------------------------------
     void OpenSteps();
     void Notify(uint64_t session, WaveInMessage message, WAVEHDR* header);
+    // Takes the back end's recorded losses and fires OnLoss (main thread).
+    void DeliverLosses();
     void QueueBuffer(WAVEHDR* header);
     // The full stop once no handler runs (or marking it pending).
     void StoppedStep();
@@ -243,6 +256,8 @@ private:
     uint32_t lastPosition_ = 0;
     int32_t wrapCount_ = 0;
     WaveInResult lastError_ = 0;
+    uint64_t lostFrames_ = 0;  // main thread
+    uint64_t lossCount_ = 0;   // main thread
 
     std::unique_ptr<TMMWaveInThread> thread_;
 };

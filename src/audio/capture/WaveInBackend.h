@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "audio/chain/WaveFormat.h"
 
@@ -60,7 +61,19 @@ struct WaveInCaps {
     uint16_t channels = 0;
 };
 
-enum class WaveInMessage { Opened, Closed, Data };
+// Lost: audio the device captured could not be kept (see WaveInLoss); the
+// header is nullptr and TakeLosses() gives the details on the owning thread.
+enum class WaveInMessage { Opened, Closed, Data, Lost };
+
+// One stretch of captured audio that was lost: the device overran (the back
+// end itself was held up), or the back end's own store for audio nobody has
+// taken yet was full.
+struct WaveInLoss {
+    enum class Cause { Overrun, StoreFull };
+    Cause cause = Cause::Overrun;
+    uint64_t frames = 0;      // sample frames lost (an overrun's is estimated)
+    int64_t startUnixNs = 0;  // wall-clock time at which the loss began
+};
 
 // Called by the back end; for Data, header is the buffer handed back.
 using WaveInNotify = std::function<void(WaveInMessage message, WAVEHDR* header)>;
@@ -97,6 +110,13 @@ public:
     virtual WaveInResult Reset(WaveInHandle handle) = 0;
     // Frames (or bytes) captured since the device was opened or last reset.
     virtual WaveInResult GetPosition(WaveInHandle handle, WaveInPosition& position) = 0;
+    // Moves the losses recorded on `handle` since the last call into `out`
+    // (appended, oldest first). A back end that never loses audio on its
+    // own has none.
+    virtual void TakeLosses(WaveInHandle handle, std::vector<WaveInLoss>& out) {
+        (void)handle;
+        (void)out;
+    }
 };
 
 }  // namespace zt

@@ -213,6 +213,8 @@ void TMMCustomWaveIn::CloseSteps(bool& closeTimedOut) {
     if (handle_) {
         backend_->Stop(handle_);
         backend_->Reset(handle_);
+        // Losses the back end recorded up to here are still told.
+        DeliverLosses();
         for (size_t i = 0; i < buffers_.size(); ++i) {
             if (!prepared_[i]) continue;
             WAVEHDR* h = &buffers_[i]->wh;

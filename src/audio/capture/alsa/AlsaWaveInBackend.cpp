@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <thread>
 #include <vector>
@@ -90,14 +92,18 @@ class AlsaWaveInBackend::Capture {
 public:
     enum Command { kPark, kRun, kQuit };
 
-    Capture(PcmPtr pcm, WaveInNotify notify, unsigned frameBytes, snd_pcm_uframes_t periodFrames,
-            snd_pcm_uframes_t bufferFrames)
+    Capture(PcmPtr pcm, WaveInNotify notify, unsigned frameBytes, unsigned rate,
+            snd_pcm_uframes_t periodFrames, snd_pcm_uframes_t bufferFrames,
+            snd_pcm_uframes_t storeFrames)
         : pcm_(std::move(pcm)),
           notify_(std::move(notify)),
           frameBytes_(frameBytes),
+          rate_(rate),
           bufferFrames_(bufferFrames),
           scratchFrames_(periodFrames),
-          scratch_(size_t(periodFrames) * frameBytes) {}
+          scratch_(size_t(periodFrames) * frameBytes),
+          storeFrames_(std::max(storeFrames, periodFrames)),
+          store_(size_t(storeFrames_) * frameBytes) {}
 
     ~Capture() {
         Quit();
@@ -146,23 +152,30 @@ public:
         thread_.join();
     }
 
-    // Owning thread, parked: drops what the device holds and makes it ready
-    // to start again.
+    // Owning thread, parked: drops what the device and the store hold and
+    // makes the device ready to start again.
     int Halt() {
         int err = snd_pcm_drop(pcm_.get());
         int err2 = snd_pcm_prepare(pcm_.get());
+        storeHead_ = storeFill_ = 0;
+        backlog_.store(0, std::memory_order_relaxed);
         return err < 0 ? err : err2;
     }
 
     void Append(WAVEHDR* header) EXCLUDES(queue_) {
-        MutexLock lock(queue_);
-        header->lpNext = nullptr;
-        header->reserved = reinterpret_cast<uintptr_t>(this);
-        if (tail_)
-            tail_->lpNext = header;
-        else
-            head_ = header;
-        tail_ = header;
+        {
+            MutexLock lock(queue_);
+            header->lpNext = nullptr;
+            header->reserved = reinterpret_cast<uintptr_t>(this);
+            if (tail_)
+                tail_->lpNext = header;
+            else
+                head_ = header;
+            tail_ = header;
+        }
+        // Audio is waiting in the store: the thread hands it over now
+        // instead of at its next period, so a late consumer catches up fast.
+        if (backlog_.load(std::memory_order_relaxed) > 0) Wake();
     }
 
     bool IsQueued(const WAVEHDR* header) EXCLUDES(queue_) {
@@ -190,6 +203,16 @@ public:
     uint64_t Position() const { return position_.load(std::memory_order_relaxed); }
     uint64_t Overruns() const { return overruns_.load(std::memory_order_relaxed); }
     uint32_t BufferFrames() const { return uint32_t(bufferFrames_); }
+    uint64_t StoreFrames() const { return storeFrames_; }
+    uint64_t Backlog() const { return backlog_.load(std::memory_order_relaxed); }
+    uint64_t PeakBacklog() const { return peakBacklog_.load(std::memory_order_relaxed); }
+    uint64_t LostFrames() const { return lostFrames_.load(std::memory_order_relaxed); }
+
+    void TakeLosses(std::vector<WaveInLoss>& out) EXCLUDES(lossLock_) {
+        MutexLock lock(lossLock_);
+        out.insert(out.end(), losses_, losses_ + lossCount_);
+        lossCount_ = 0;
+    }
 
 private:
     WAVEHDR* UnlinkHeadLocked() REQUIRES(queue_) {
@@ -218,6 +241,7 @@ private:
         bool needStart = true;
         for (;;) {
             if (command_.load(std::memory_order_acquire) != kRun) {
+                EndDropping();
                 UniqueLock lock(control_);
                 parked_ = true;
                 controlChanged_.notify_all();
@@ -262,9 +286,12 @@ private:
         if (::poll(&wake, 1, ms) > 0) DrainWake();
     }
 
-    // Reads what the device holds into queued buffers (or the scratch area
-    // when none is queued). False when the device had to be recovered and
-    // needs a start.
+    // Reads what the device holds. Audio goes to the queued buffers in the
+    // order it was captured: first what waits in the store, then the
+    // device's. With no buffer queued (the consumer is late) it goes to the
+    // store; only when the store is full as well is it read into the scratch
+    // area and lost (counted as one loss until audio can be kept again).
+    // False when the device had to be recovered and needs a start.
     bool ReadAvailable() EXCLUDES(queue_) {
         for (;;) {
             if (command_.load(std::memory_order_acquire) != kRun) return true;
@@ -273,40 +300,160 @@ private:
                 MutexLock lock(queue_);
                 header = head_;
             }
+            if (header && storeFill_ > 0) {
+                FillFromStore(header);
+                continue;
+            }
+            enum { kToHeader, kToStore, kToScratch } dest = kToScratch;
             char* target = scratch_.data();
             snd_pcm_uframes_t frames = scratchFrames_;
             if (header) {
+                dest = kToHeader;
                 target = header->lpData + header->dwBytesRecorded;
                 frames = (header->dwBufferLength - header->dwBytesRecorded) / frameBytes_;
+            } else if (storeFill_ < storeFrames_) {
+                dest = kToStore;
+                const snd_pcm_uframes_t tail = (storeHead_ + storeFill_) % storeFrames_;
+                target = store_.data() + size_t(tail) * frameBytes_;
+                frames = std::min(storeFrames_ - storeFill_, storeFrames_ - tail);
             }
             snd_pcm_sframes_t got = snd_pcm_readi(pcm_.get(), target, frames);
             if (got == -EAGAIN || got == 0) return true;
             if (got < 0) return Recover(int(got));
+            lastReadNs_ = MonotonicNs();
             position_.fetch_add(uint64_t(got), std::memory_order_relaxed);
-            if (!header) continue;
-            header->dwBytesRecorded += uint32_t(got) * frameBytes_;
-            if (header->dwBufferLength - header->dwBytesRecorded < frameBytes_) {
-                {
-                    MutexLock lock(queue_);
-                    UnlinkHeadLocked();
-                }
-                HandBack(header);
+            if (dest == kToScratch) {
+                Drop(uint64_t(got));
+                continue;
             }
+            EndDropping();
+            if (dest == kToStore) {
+                storeFill_ += snd_pcm_uframes_t(got);
+                backlog_.store(storeFill_, std::memory_order_relaxed);
+                if (storeFill_ > peakBacklog_.load(std::memory_order_relaxed))
+                    peakBacklog_.store(storeFill_, std::memory_order_relaxed);
+                continue;
+            }
+            header->dwBytesRecorded += uint32_t(got) * frameBytes_;
+            HandBackIfFull(header);
         }
     }
 
+    // Moves the oldest stored audio into a queued buffer.
+    void FillFromStore(WAVEHDR* header) EXCLUDES(queue_) {
+        const snd_pcm_uframes_t room =
+            (header->dwBufferLength - header->dwBytesRecorded) / frameBytes_;
+        const snd_pcm_uframes_t frames = std::min({room, storeFill_, storeFrames_ - storeHead_});
+        std::memcpy(header->lpData + header->dwBytesRecorded,
+                    store_.data() + size_t(storeHead_) * frameBytes_, size_t(frames) * frameBytes_);
+        header->dwBytesRecorded += uint32_t(frames) * frameBytes_;
+        storeHead_ = (storeHead_ + frames) % storeFrames_;
+        storeFill_ -= frames;
+        backlog_.store(storeFill_, std::memory_order_relaxed);
+        HandBackIfFull(header);
+    }
+
+    void HandBackIfFull(WAVEHDR* header) EXCLUDES(queue_) {
+        if (header->dwBufferLength - header->dwBytesRecorded >= frameBytes_) return;
+        {
+            MutexLock lock(queue_);
+            UnlinkHeadLocked();
+        }
+        HandBack(header);
+    }
+
+    // Frames that could be kept nowhere: one loss lasts until audio can be
+    // kept again.
+    void Drop(uint64_t frames) {
+        lostFrames_.fetch_add(frames, std::memory_order_relaxed);
+        if (!dropping_) {
+            dropping_ = true;
+            dropped_ = WaveInLoss{WaveInLoss::Cause::StoreFull, 0,
+                                  RealtimeNs() - int64_t(FramesToNs(frames))};
+        }
+        dropped_.frames += frames;
+    }
+
+    void EndDropping() {
+        if (!dropping_) return;
+        dropping_ = false;
+        RecordLoss(dropped_);
+    }
+
+    // Keeps the loss for TakeLosses (a fixed number of them; more are merged
+    // into the last, so nothing is allocated here) and tells the owner.
+    void RecordLoss(const WaveInLoss& loss) EXCLUDES(lossLock_) {
+        {
+            MutexLock lock(lossLock_);
+            if (lossCount_ < kMaxLosses) {
+                losses_[lossCount_++] = loss;
+            } else {
+                losses_[kMaxLosses - 1].frames += loss.frames;
+            }
+        }
+        notify_(WaveInMessage::Lost, nullptr);
+    }
+
     bool Recover(int err) {
-        if (err == -EPIPE) overruns_.fetch_add(1, std::memory_order_relaxed);
+        if (err == -EPIPE) {
+            // The device overran: what it captured since the last read, and
+            // until it runs again, is gone. The estimate is the time since
+            // the last read.
+            overruns_.fetch_add(1, std::memory_order_relaxed);
+            EndDropping();
+            const int64_t now = MonotonicNs();
+            const uint64_t gapNs =
+                lastReadNs_ > 0 && now > lastReadNs_ ? uint64_t(now - lastReadNs_) : 0;
+            const uint64_t frames = gapNs * rate_ / 1000000000ull;
+            lostFrames_.fetch_add(frames, std::memory_order_relaxed);
+            RecordLoss(
+                WaveInLoss{WaveInLoss::Cause::Overrun, frames, RealtimeNs() - int64_t(gapNs)});
+        }
         if (snd_pcm_recover(pcm_.get(), err, 1) < 0) Idle(50);
         return false;
     }
 
+    uint64_t FramesToNs(uint64_t frames) const {
+        return rate_ ? frames * 1000000000ull / rate_ : 0;
+    }
+
+    static int64_t MonotonicNs() {
+        timespec ts;
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    }
+    static int64_t RealtimeNs() {
+        timespec ts;
+        clock_gettime(CLOCK_REALTIME, &ts);
+        return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    }
+
+    static constexpr size_t kMaxLosses = 32;
+
     PcmPtr pcm_;
     WaveInNotify notify_;
     const unsigned frameBytes_;
+    const unsigned rate_;
     const snd_pcm_uframes_t bufferFrames_;
     const snd_pcm_uframes_t scratchFrames_;
     std::vector<char> scratch_;  // capture thread only
+    // The store for audio nobody has taken yet, a ring of storeFrames_
+    // frames. Its contents and positions belong to the capture thread while
+    // it runs and to the owning thread while it is parked (Halt).
+    const snd_pcm_uframes_t storeFrames_;
+    std::vector<char> store_;
+    snd_pcm_uframes_t storeHead_ = 0;   // oldest stored frame
+    snd_pcm_uframes_t storeFill_ = 0;   // frames stored
+    std::atomic<uint64_t> backlog_{0};  // storeFill_, for other threads
+    std::atomic<uint64_t> peakBacklog_{0};
+    // Loss bookkeeping of the capture thread.
+    int64_t lastReadNs_ = 0;
+    bool dropping_ = false;
+    WaveInLoss dropped_;
+    std::atomic<uint64_t> lostFrames_{0};
+    Mutex lossLock_;
+    WaveInLoss losses_[kMaxLosses] GUARDED_BY(lossLock_);
+    size_t lossCount_ GUARDED_BY(lossLock_) = 0;
 
     int wakeFd_ = -1;
     pollfd fds_[kMaxPollFds] = {};  // capture thread only (after Launch)
@@ -514,8 +661,11 @@ WaveInResult AlsaWaveInBackend::Open(WaveInHandle* handle, int deviceId, const W
 
     std::unique_ptr<Capture> capture;
     try {
+        const auto storeFrames =
+            snd_pcm_uframes_t(std::ceil(storeSeconds_ * double(format.nSamplesPerSec)));
         capture = std::make_unique<Capture>(std::move(pcm), std::move(notify), format.nBlockAlign,
-                                            periodFrames, bufferFrames);
+                                            format.nSamplesPerSec, periodFrames, bufferFrames,
+                                            storeFrames);
     } catch (const std::bad_alloc&) {
         return kWaveInNoMemory;
     }
@@ -610,6 +760,25 @@ uint64_t AlsaWaveInBackend::OverrunCount(WaveInHandle handle) {
 uint32_t AlsaWaveInBackend::BufferFrames(WaveInHandle handle) {
     Capture* c = Find(handle);
     return c ? c->BufferFrames() : 0;
+}
+
+void AlsaWaveInBackend::TakeLosses(WaveInHandle handle, std::vector<WaveInLoss>& out) {
+    if (Capture* c = Find(handle)) c->TakeLosses(out);
+}
+
+AlsaStoreFigures AlsaWaveInBackend::StoreFigures(WaveInHandle handle) {
+    AlsaStoreFigures figures;
+    if (Capture* c = Find(handle)) {
+        figures.capacityFrames = c->StoreFrames();
+        figures.backlogFrames = c->Backlog();
+        figures.peakBacklogFrames = c->PeakBacklog();
+        figures.lostFrames = c->LostFrames();
+    }
+    return figures;
+}
+
+void AlsaWaveInBackend::SetStoreSeconds(double seconds) {
+    storeSeconds_ = std::max(seconds, 0.0);
 }
 
 }  // namespace zt

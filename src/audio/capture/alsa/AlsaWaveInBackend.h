@@ -34,15 +34,25 @@
 //   filled buffers, and on the owning thread during Stop/Reset/Close for the
 //   buffers those hand back, and with Opened/Closed during Open/Close. Never
 //   after Close() has returned.
-// - Per period the capture thread takes only the queue mutex, never
-//   allocates, and waits only in poll(). With no buffer queued (the consumer
-//   is late) it reads into a scratch area and drops the frames, so the ALSA
-//   buffer never overruns because of the consumer; an overrun (-EPIPE, the
-//   thread itself stalled) is recovered with snd_pcm_recover and counted.
-// - Position and overrun counters are atomics: the owning thread reads them
-//   (GetPosition, OverrunCount) while the capture thread counts, without a
-//   lock. The position counts every frame read from the device since Open or
-//   the last Reset, dropped frames included, so it follows the device clock.
+// - Per period the capture thread takes only the queue mutex (and, for a
+//   loss, the loss mutex), never allocates, and waits only in poll(). The
+//   device is read whether or not a buffer is queued, so the ALSA buffer
+//   never overruns because of a late consumer: with no buffer queued the
+//   audio goes into the handle's store, a ring of StoreSeconds() of audio
+//   allocated by Open, and is handed over in order, before anything newer,
+//   as soon as buffers are queued again (AddBuffer wakes the thread for it).
+//   Audio is lost only when the store is full too (read into a scratch area
+//   and dropped) or when the device overruns because the capture thread
+//   itself was held up (-EPIPE, recovered with snd_pcm_recover). Each loss
+//   is recorded (cause, frames, wall-clock start; a full store's loss lasts
+//   until audio can be kept again) and announced with WaveInMessage::Lost;
+//   TakeLosses gives them to the owning thread. Stop, Reset and Close drop
+//   what the store holds, like what the device holds.
+// - Position, overrun, store and loss counters are atomics: the owning
+//   thread reads them (GetPosition, OverrunCount, StoreFigures) while the
+//   capture thread counts, without a lock. The position counts every frame
+//   read from the device since Open or the last Reset, dropped frames
+//   included, so it follows the device clock.
 
 #include <cstdint>
 #include <memory>
@@ -69,6 +79,14 @@ inline constexpr WaveInResult kWaveInStillQueued = 33;
 inline constexpr WaveInResult kWaveInUnprepared = 34;
 inline constexpr WaveInResult kAlsaErrorBase = 0x10000;
 
+// The store of an open handle, in sample frames.
+struct AlsaStoreFigures {
+    uint64_t capacityFrames = 0;
+    uint64_t backlogFrames = 0;      // held now
+    uint64_t peakBacklogFrames = 0;  // most held at once since Open
+    uint64_t lostFrames = 0;         // lost since Open (overruns estimated)
+};
+
 class AlsaWaveInBackend : public WaveInBackend {
 public:
     // The ALSA period asked for (the device may round it) and the ring
@@ -78,6 +96,10 @@ public:
     // times a second and the 20 queued buffers (~0.46 s) keep their slack.
     static constexpr unsigned kPeriodMicroseconds = 50000;
     static constexpr unsigned kBufferMicroseconds = 500000;
+    // Audio kept for a consumer that is late (the main thread held up by a
+    // slow drive, a modal box, a busy desktop): 30 s, 5.3 MB at 44.1 kHz
+    // 16-bit stereo.
+    static constexpr double kStoreSeconds = 30.0;
 
     // The default PCM and the sound cards that can capture.
     AlsaWaveInBackend();
@@ -100,6 +122,7 @@ public:
     WaveInResult Stop(WaveInHandle handle) override;
     WaveInResult Reset(WaveInHandle handle) override;
     WaveInResult GetPosition(WaveInHandle handle, WaveInPosition& position) override;
+    void TakeLosses(WaveInHandle handle, std::vector<WaveInLoss>& out) override;
 
     // The device list in use.
     const std::vector<AlsaPcmDevice>& Devices() const { return devices_; }
@@ -109,6 +132,12 @@ public:
     uint64_t OverrunCount(WaveInHandle handle);
     // The ALSA buffer of an open handle in frames (0 for an unknown handle).
     uint32_t BufferFrames(WaveInHandle handle);
+    // The store of an open handle (all 0 for an unknown handle).
+    AlsaStoreFigures StoreFigures(WaveInHandle handle);
+    // The store's length for handles opened from now on (kStoreSeconds
+    // unless set; at least one period).
+    void SetStoreSeconds(double seconds);
+    double StoreSeconds() const { return storeSeconds_; }
 
     // alsa-lib's version as 0xMMmmpp (e.g. 0x010208 for 1.2.8).
     static uint32_t AlsaVersion();
@@ -120,6 +149,7 @@ private:
 
     std::vector<AlsaPcmDevice> devices_;
     std::unordered_map<WaveInHandle, std::unique_ptr<Capture>> open_;
+    double storeSeconds_ = kStoreSeconds;
 };
 
 }  // namespace zt

@@ -371,10 +371,10 @@ TEST_F(AlsaWaveInBackendTest, StartAfterStopFillsTheStillQueuedBuffers) {
     ASSERT_EQ(backend.Close(handle), kWaveInOk);
 }
 
-TEST_F(AlsaWaveInBackendTest, DropsWhileNoBufferIsQueuedWithoutOverrun) {
+TEST_F(AlsaWaveInBackendTest, KeepsWhatArrivesWhileNoBufferIsQueuedAndHandsItOverInOrder) {
     AlsaFixture fixture(signal);
     AlsaWaveInBackend backend;
-    Buffers buffers(2, kTenthBytes);
+    Buffers buffers(3, kTenthBytes);
     WaveInHandle handle = 0;
     ASSERT_EQ(backend.Open(&handle, 0, MakePCMFormat(16, 2, kRate), recorder.Function(), false),
               kWaveInOk);
@@ -385,15 +385,68 @@ TEST_F(AlsaWaveInBackendTest, DropsWhileNoBufferIsQueuedWithoutOverrun) {
     // The consumer is late for longer than the ALSA buffer.
     auto late = std::chrono::milliseconds(2 * backend.BufferFrames(handle) * 1000 / kRate);
     std::this_thread::sleep_for(late);
+    EXPECT_GT(backend.StoreFigures(handle).backlogFrames, backend.BufferFrames(handle));
     ASSERT_EQ(backend.AddBuffer(handle, &buffers.headers[1]), kWaveInOk);
-    ASSERT_TRUE(recorder.WaitForData(2));
+    ASSERT_EQ(backend.AddBuffer(handle, &buffers.headers[2]), kWaveInOk);
+    ASSERT_TRUE(recorder.WaitForData(3));
 
-    EXPECT_EQ(buffers.Bytes(0), signal.substr(0, kTenthBytes));
-    std::string second = buffers.Bytes(1);
-    uint32_t first = FrameCounterAt(second, 0);
-    EXPECT_GT(first, kRate / 10 + kRate / 10) << "the frames of the late period were dropped";
-    EXPECT_EQ(second, signal.substr(size_t(first) * 4, second.size()));
+    // Every frame, in order: the late period came from the store.
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(buffers.Bytes(i), signal.substr(i * kTenthBytes, kTenthBytes)) << "buffer " << i;
+    const AlsaStoreFigures figures = backend.StoreFigures(handle);
+    EXPECT_EQ(figures.capacityFrames, uint64_t(AlsaWaveInBackend::kStoreSeconds * kRate));
+    EXPECT_GT(figures.peakBacklogFrames, backend.BufferFrames(handle));
+    EXPECT_EQ(figures.lostFrames, 0u);
     EXPECT_EQ(backend.OverrunCount(handle), 0u);
+    std::vector<WaveInLoss> losses;
+    backend.TakeLosses(handle, losses);
+    EXPECT_TRUE(losses.empty());
+    ASSERT_EQ(backend.Close(handle), kWaveInOk);
+}
+
+TEST_F(AlsaWaveInBackendTest, AFullStoreLosesTheNewestAudioAsOneLossAndTellsIt) {
+    AlsaFixture fixture(signal);
+    AlsaWaveInBackend backend;
+    backend.SetStoreSeconds(0.15);
+    Buffers buffers(3, kTenthBytes);
+    WaveInHandle handle = 0;
+    ASSERT_EQ(backend.Open(&handle, 0, MakePCMFormat(16, 2, kRate), recorder.Function(), false),
+              kWaveInOk);
+    for (WAVEHDR& h : buffers.headers) ASSERT_EQ(backend.PrepareHeader(handle, &h), kWaveInOk);
+    ASSERT_EQ(backend.AddBuffer(handle, &buffers.headers[0]), kWaveInOk);
+    ASSERT_EQ(backend.Start(handle), kWaveInOk);
+    ASSERT_TRUE(recorder.WaitForData(1));
+    std::this_thread::sleep_for(1s);  // far more than the store holds
+    ASSERT_EQ(backend.AddBuffer(handle, &buffers.headers[1]), kWaveInOk);
+    ASSERT_EQ(backend.AddBuffer(handle, &buffers.headers[2]), kWaveInOk);
+    ASSERT_TRUE(recorder.WaitForData(3));
+
+    // The stored audio follows the first buffer without a gap ...
+    EXPECT_EQ(buffers.Bytes(1), signal.substr(kTenthBytes, kTenthBytes));
+    // ... and the loss is exactly the gap the signal shows after the store.
+    std::vector<WaveInLoss> losses;
+    backend.TakeLosses(handle, losses);
+    ASSERT_EQ(losses.size(), 1u);
+    EXPECT_EQ(losses[0].cause, WaveInLoss::Cause::StoreFull);
+    const uint32_t storeEnd = kRate / 10 + uint32_t(0.15 * kRate);
+    const std::string third = buffers.Bytes(2);
+    const uint32_t storedInThird = storeEnd - 2 * (kRate / 10);
+    ASSERT_EQ(third.substr(0, storedInThird * 4),
+              signal.substr(2 * kTenthBytes, storedInThird * 4));
+    const uint32_t resumed = FrameCounterAt(third, storedInThird * 4);
+    EXPECT_EQ(uint64_t(resumed - storeEnd), losses[0].frames);
+    EXPECT_GT(losses[0].frames, uint64_t(kRate / 2));
+    EXPECT_LT(losses[0].frames, uint64_t(kRate));
+    EXPECT_EQ(backend.StoreFigures(handle).lostFrames, losses[0].frames);
+    // Announced once, as it ended.
+    size_t lost = 0;
+    for (const auto& e : recorder.Events()) lost += e.message == WaveInMessage::Lost;
+    EXPECT_EQ(lost, 1u);
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    EXPECT_LT(now - losses[0].startUnixNs, int64_t(2e9));
+    EXPECT_GT(now - losses[0].startUnixNs, int64_t(0.5e9));
     ASSERT_EQ(backend.Close(handle), kWaveInOk);
 }
 
@@ -408,6 +461,13 @@ TEST_F(AlsaWaveInBackendTest, RecoversFromAnOverrunAndGoesOn) {
     ASSERT_EQ(backend.Start(handle), kWaveInOk);
     ASSERT_TRUE(recorder.WaitForData(4, 10s));
     EXPECT_GE(backend.OverrunCount(handle), 1u);
+    // The overrun is told as a loss of about the stalled time.
+    std::vector<WaveInLoss> losses;
+    backend.TakeLosses(handle, losses);
+    ASSERT_GE(losses.size(), 1u);
+    EXPECT_EQ(losses[0].cause, WaveInLoss::Cause::Overrun);
+    EXPECT_GE(losses[0].frames, uint64_t(backend.BufferFrames(handle)));
+    EXPECT_LE(losses[0].frames, uint64_t(3 * backend.BufferFrames(handle)));
 
     std::vector<WAVEHDR*> data = recorder.Data();
     uint32_t previousEnd = 0;
