@@ -7,6 +7,8 @@
 #include "audio/convert/ui/FormatChooserDialog.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/EventLog.h"
+#include "platform/Paths.h"
 #include "platform/ShutdownInhibitor.h"
 #include "platform/SingleInstance.h"
 #include "platform/ui/QtDialogs.h"
@@ -18,6 +20,8 @@ int main(int argc, char** argv) {
     // window for a moment: the program ends when the main window closes,
     // never because no window is visible.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    zt::SetEventLogPath(zt::ExecutableDir() + zt::kEventLogName);
 
     zt::QtDialogs boxes;
     std::unique_ptr<zt::DialogLog> log;

@@ -22,17 +22,17 @@ TDateTime SystemClock::Now() const {
 
 namespace {
 SystemClock g_system;
-Clock* g_clock = nullptr;
+// Atomic: workers read the clock while a test may install another.
+std::atomic<Clock*> g_clock{nullptr};
 }  // namespace
 
 Clock& CurrentClock() {
-    return g_clock ? *g_clock : g_system;
+    Clock* clock = g_clock.load();
+    return clock ? *clock : g_system;
 }
 
 Clock* SetClock(Clock* clock) {
-    Clock* previous = g_clock;
-    g_clock = clock;
-    return previous;
+    return g_clock.exchange(clock);
 }
 
 }  // namespace zt

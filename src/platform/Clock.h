@@ -3,7 +3,8 @@
 // directly, so tests can walk time forward by hand.
 //
 // Threads: SystemClock is stateless. ManualClock's value is atomic, so a
-// test may move it on one thread while the code under test reads it.
+// test may move it on one thread while the code under test reads it. The
+// installed clock is an atomic pointer: CurrentClock from any thread.
 
 #include <atomic>
 

@@ -25,6 +25,13 @@ const std::unordered_map<int, const char*>& BuiltInTable() {
         {28160, "No wave audio recording device found"},
         {28162, "Unable to open device"},
         {28163, "Unable to close device"},
+        // The recorder's own reports of audio it could not record.
+        {29100,
+         "Perda de áudio: %s s a partir de %s não foram gravados, porque o programa ficou "
+         "ocupado por tempo demais."},
+        {29101,
+         "Perda de áudio: %s s a partir de %s não foram gravados, porque a placa de som não "
+         "foi lida a tempo."},
     };
     return table;
 }

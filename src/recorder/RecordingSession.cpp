@@ -7,6 +7,9 @@
 #include "platform/Clock.h"
 #include "platform/Convert.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/EventLog.h"
+#include "platform/Exceptions.h"
+#include "recorder/AudioLoss.h"
 
 namespace zt {
 
@@ -33,12 +36,14 @@ RecordingSession::RecordingSession(RecorderSettings& settings, TMMCustomWaveIn& 
     waveIn_.OnStart = [this](TMMDSPComponent*) { WaveInStart(); };
     waveIn_.OnStop = [this](TMMDSPComponent*) { WaveInStop(); };
     waveIn_.OnBufferReady = [this](TMMDSPComponent*, PWaveHdr) { WaveInBufferReady(); };
+    waveIn_.OnLoss = [this](TMMDSPComponent*, const WaveInLoss& loss) { WaveInAudioLost(loss); };
 }
 
 RecordingSession::~RecordingSession() {
     waveIn_.OnStart = nullptr;
     waveIn_.OnStop = nullptr;
     waveIn_.OnBufferReady = nullptr;
+    waveIn_.OnLoss = nullptr;
 }
 
 bool RecordingSession::IsRecording() const {
@@ -197,6 +202,14 @@ void RecordingSession::WaveInStop() {
     view_.CaptureStopped();
     waveIn_.Close();
     ReportRecordingState();
+}
+
+void RecordingSession::WaveInAudioLost(const WaveInLoss& loss) {
+    const WAVEFORMATEX* format = waveIn_.GetWaveFormat();
+    const std::string text = AudioLossText(loss, format ? format->nSamplesPerSec : 0);
+    LogEvent(text);
+    ++lossesReported_;
+    ShowException(std::make_exception_ptr(Exception(text)));
 }
 
 void RecordingSession::ReportRecordingState() {

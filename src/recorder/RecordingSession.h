@@ -55,6 +55,7 @@ namespace zt {
 
 class TMMCustomWaveIn;
 class TMMMP3Encoder;
+struct WaveInLoss;
 
 // What the session shows. Implemented by the main window (widgets) and by
 // tests (plain fields). Called on the main thread only.
@@ -115,6 +116,9 @@ public:
     void WaveInStart();
     void WaveInStop();
     void WaveInBufferReady();
+    // The capture lost audio: the loss is written to the event log and shown
+    // once through the general error display; recording goes on.
+    void WaveInAudioLost(const WaveInLoss& loss);
 
     void UpdateRecordButtons();
     // Formato from the settings (raises for a malformed value) / a choice
@@ -149,6 +153,8 @@ public:
     const std::string& FEndStamp() const { return endStamp_; }
     // What happened to the last segment finished (rename, copy, export).
     const SegmentFinish& LastFinish() const { return lastFinish_; }
+    // Losses of audio told since the session began.
+    int LossesReported() const { return lossesReported_; }
     // Path deleted by the guard on the last buffer, "" when none.
     const std::string& LastGuardDeletion() const { return lastGuardDeletion_; }
 
@@ -200,6 +206,7 @@ private:
     QTimer timerMataArquivos_;
     int segmentIntervalMs_ = kDefaultSegmentIntervalMs;
 
+    int lossesReported_ = 0;
     bool rotating_ = false;
     bool reportedRecording_ = false;
 };

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/capture/WaveIn.h"
@@ -23,6 +24,7 @@
 #include "displays/Connector.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
+#include "platform/EventLog.h"
 #include "platform/Exceptions.h"
 #include "recorder/RecorderChain.h"
 #include "support/AlsaFixture.h"
@@ -264,6 +266,36 @@ TEST_F(RecordingSessionTest, RotationChainsFinalNamesAndTheFilesDecode) {
     EXPECT_EQ(view_.captureStops, 1);
     EXPECT_EQ(view_.recordingStates, (std::vector<bool>{true, false}));
     EXPECT_FALSE(session_->TimerRecord().isActive());
+}
+
+TEST_F(RecordingSessionTest, LostAudioIsLoggedAndShownOnceAndRecordingGoesOn) {
+    const std::string logPath = dir_.file("events.log");
+    SetEventLogPath(logPath);
+    // A store of 0.2 s, so that holding the main thread for 1.5 s loses audio.
+    auto* backend = dynamic_cast<AlsaWaveInBackend*>(wave_.Backend());
+    ASSERT_NE(backend, nullptr);
+    backend->SetStoreSeconds(0.2);
+    StartAt(At(8, 15, 30, 12));
+    Capture(200);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Capture(600);
+    ASSERT_TRUE(test::RunUntil([&] { return session_->LossesReported() > 0; }));
+    Capture(600);
+    SetEventLogPath("");
+
+    EXPECT_TRUE(session_->IsRecording());
+    EXPECT_EQ(session_->LossesReported(), 1);
+    EXPECT_EQ(wave_.LossCount(), 1u);
+    // About the time the store could not hold.
+    EXPECT_GT(wave_.LostFrames(), uint64_t(44100 * 0.8));
+    EXPECT_LT(wave_.LostFrames(), uint64_t(44100 * 1.6));
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Error);
+    EXPECT_EQ(dialogs_.shown[0].text.rfind("Perda de áudio: ", 0), 0u) << dialogs_.shown[0].text;
+    EXPECT_NE(dialogs_.shown[0].text.find("ocupado"), std::string::npos);
+    const std::string log = ReadFileBytes(logPath);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+    EXPECT_NE(log.find(dialogs_.shown[0].text), std::string::npos) << log;
 }
 
 TEST_F(RecordingSessionTest, RotationAcrossMidnightUsesTheNewDate) {
