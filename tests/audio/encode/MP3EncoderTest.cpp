@@ -465,8 +465,10 @@ TEST_P(MP3EncoderCut, EverySampleIsInExactlyOneFileInOrder) {
     Finish();
 
     ASSERT_EQ(library->inits.size(), framesPerFile.size());
-    for (size_t i = 1; i < library->inits.size(); ++i)
-        EXPECT_EQ(library->inits[i].format.mp3.wBitrate, i % 2 == 1 ? 64 : 128) << "file " << i;
+    for (size_t i = 1; i < library->inits.size(); ++i) {
+        const uint16_t kbps = library->inits[i].format.mp3.wBitrate;  // a packed field
+        EXPECT_EQ(kbps, i % 2 == 1 ? 64 : 128) << "file " << i;
+    }
 
     // Decoded through the info frame, each file holds exactly its frames and
     // the files joined are the input: nothing lost, nothing repeated.
