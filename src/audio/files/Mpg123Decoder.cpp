@@ -35,6 +35,8 @@ struct Mpg123Api {
     decltype(&mpg123_info2) info = nullptr;
     decltype(&mpg123_plain_strerror) plain_strerror = nullptr;
     decltype(&mpg123_errcode) errcode = nullptr;
+    // Optional: libraries without it always scan the whole stream.
+    decltype(&mpg123_getstate) getstate = nullptr;
 };
 
 namespace {
@@ -86,6 +88,7 @@ bool BindAll(void* lib, Mpg123Api& api) {
     if (!Bind(lib, "mpg123_info2", api.info)) ok &= Bind(lib, "mpg123_info", api.info);
     ok &= Bind(lib, "mpg123_plain_strerror", api.plain_strerror);
     ok &= Bind(lib, "mpg123_errcode", api.errcode);
+    if (!Bind(lib, "mpg123_getstate2", api.getstate)) Bind(lib, "mpg123_getstate", api.getstate);
     return ok;
 }
 
@@ -279,9 +282,25 @@ void TMMMpeg::Probe() {
         int rc = api.read(H(h), probe, sizeof probe, &got);
         if (described && got > 0 &&
             (rc == MPG123_OK || rc == MPG123_DONE || rc == MPG123_NEW_FORMAT)) {
-            rc = api.scan(H(h));
-            const off_t samples = api.length(H(h));
-            const off_t frames = api.framelength(H(h));
+            // A stream that begins with an encoder's info frame (every
+            // recording of this program) states its exact length there;
+            // reading a whole long recording to count its frames would take
+            // a noticeable time. Any other stream is scanned.
+            long encoderDelay = -1;
+            double unused = 0;
+            const bool tagged =
+                api.getstate &&
+                api.getstate(H(h), MPG123_ENC_DELAY, &encoderDelay, &unused) == MPG123_OK &&
+                encoderDelay >= 0;
+            rc = MPG123_OK;
+            off_t samples = tagged ? api.length(H(h)) : 0;
+            off_t frames = tagged ? api.framelength(H(h)) : 0;
+            scanned_ = samples <= 0 || frames <= 0;
+            if (scanned_) {
+                rc = api.scan(H(h));
+                samples = api.length(H(h));
+                frames = api.framelength(H(h));
+            }
             if (rc == MPG123_OK && samples > 0) {
                 info_.Version = fi.version == MPG123_2_0   ? TMpegVersion::mv2
                                 : fi.version == MPG123_2_5 ? TMpegVersion::mv25

@@ -138,6 +138,9 @@ public:
     bool Empty() const { return empty_; }
     // Of the probed file (all zero when Empty()).
     const TMpegFileInfo& FileInfo() const { return info_; }
+    // Whether the probe had to read the whole stream to learn its length
+    // (no encoder info frame at its start, or the library cannot tell).
+    bool LengthScanned() const { return scanned_; }
 
     // Takes effect at the next OpenFile.
     void SetChannelMode(TMpegChannelMode mode) { channelMode_ = mode; }
@@ -190,6 +193,7 @@ private:
     std::string fileName_;
     bool empty_ = true;
     TMpegFileInfo info_;
+    bool scanned_ = false;
     TMpegChannelMode channelMode_ = TMpegChannelMode::cmBoth;
     int32_t trailingHeader_ = 0;
     int minimumRate_ = 0;

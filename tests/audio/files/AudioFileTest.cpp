@@ -11,6 +11,7 @@
 #include "audio/files/Mpg123TestDecoder.h"
 #include "audio/pump/PumpTestSupport.h"
 #include "audio/pump/Trigger.h"
+#include "support/ChildProcess.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -391,6 +392,36 @@ INSTANTIATE_TEST_SUITE_P(
                       InfoCase{22050, 2, 64, TMpegVersion::mv2, TMpegStereoMode::smJointStereo},
                       InfoCase{11025, 1, 32, TMpegVersion::mv25,
                                TMpegStereoMode::smSingleChannel}));
+
+TEST_F(AudioFileTest, AnInfoFrameGivesTheLengthWithoutReadingTheWholeStream) {
+    // A recording carries the encoder's info frame: its length is exact
+    // and known without reading the file through (a long segment would
+    // otherwise hold up the export's first step).
+    const auto pcm = test::TonePcm(44100, 2, 2.0);
+    const std::string tagged = Write("tagged.mp3", test::EncodeMp3(pcm, 44100, 2, 128));
+    TMMMpeg mpeg;
+    mpeg.SetFileName(tagged);
+    ASSERT_FALSE(mpeg.Empty());
+    EXPECT_FALSE(mpeg.LengthScanned());
+    EXPECT_EQ(mpeg.FileInfo().Samples, int64_t(pcm.size() / 2));
+
+    // A stream without one (the lame tool told to leave it out) is read
+    // through; its length then includes the encoder's delay and padding.
+    const std::string raw =
+        Write("in.raw", std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * 2));
+    const std::string untagged = dir.file("untagged.mp3");
+    test::ChildProcess lame("/usr/bin/lame",
+                            {"--quiet", "-r", "-s", "44.1", "--bitwidth", "16", "--signed",
+                             "--little-endian", "-b", "128", "-t", raw, untagged});
+    ASSERT_TRUE(lame.Started());
+    ASSERT_TRUE(lame.WaitForExit(std::chrono::seconds(30)));
+    ASSERT_EQ(lame.ExitCode(), 0) << lame.Output();
+    mpeg.SetFileName(untagged);
+    ASSERT_FALSE(mpeg.Empty());
+    EXPECT_TRUE(mpeg.LengthScanned());
+    EXPECT_GT(mpeg.FileInfo().Samples, int64_t(pcm.size() / 2));
+    EXPECT_LT(mpeg.FileInfo().Samples, int64_t(pcm.size() / 2 + 3 * 1152));
+}
 
 TEST_F(AudioFileTest, DecoderIsDoneAsSoonAsTheLastBytesAreRead) {
     const std::string mp3 = test::EncodeMp3(test::TonePcm(44100, 2, 1.0), 44100, 2, 128);
