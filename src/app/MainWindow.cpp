@@ -53,11 +53,10 @@ TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
     RecordingView& view = *this;
     session_ = std::make_unique<RecordingSession>(settings_, waveIn_, mp3_, view, this);
     export_ = std::make_unique<CrowleyExport>(ExecutableDir(), this);
-    // The names carry the finished segment's start and end: the rotation
-    // hands the segment on before the new segment's start replaces them.
-    session_->SetExportHook([this](const std::string& finalPath) {
-        export_->ExportForCrowley(finalPath, session_->FSegmentStartNow(),
-                                  session_->FSegmentEndNow(), settings_.SiglaCrowley);
+    // The names carry the finished segment's own start and end, which the
+    // session hands on with it.
+    session_->SetExportHook([this](const std::string& finalPath, TDateTime start, TDateTime end) {
+        export_->ExportForCrowley(finalPath, start, end, settings_.SiglaCrowley);
     });
 
     TrayHandlers handlers;
@@ -89,6 +88,7 @@ TFrmGravar::~TFrmGravar() {
     // A window destroyed while recording (not through closing) still leaves
     // a finished segment behind.
     if (session_ && IsRecording()) Guarded([this] { session_->BStopClick(); });
+    if (session_) Guarded([this] { session_->WaitForFileWork(); });
     if (tray_) tray_->Remove();
     if (services_.inhibitor) services_.inhibitor->Release();
 }
@@ -265,6 +265,9 @@ void TFrmGravar::closeEvent(QCloseEvent* event) {
     if (closing_) return;
     closing_ = true;
     if (IsRecording()) Guarded([this] { session_->BStopClick(); });
+    // The last segment is renamed and copied, and its export begun, before
+    // the program ends.
+    Guarded([this] { session_->WaitForFileWork(); });
     // Exports still running or waiting are completed first (the last
     // segment's among them), within a limit, so no export file is left
     // half written.

@@ -23,6 +23,7 @@ constexpr double kSecond = 1.0 / kSecondsPerDay;
 RecordingSession::RecordingSession(RecorderSettings& settings, TMMCustomWaveIn& waveIn,
                                    TMMMP3Encoder& mp3, RecordingView& view, QObject* parent)
     : QObject(parent), settings_(settings), waveIn_(waveIn), mp3_(mp3), view_(view) {
+    worker_ = std::make_unique<FileWorker>();
     timerRecord_.setObjectName("TimerRecord");
     timerRecord_.setInterval(segmentIntervalMs_);
     connect(&timerRecord_, &QTimer::timeout, this, Guard([this] { TimerRecordTimer(); }));
@@ -40,6 +41,8 @@ RecordingSession::RecordingSession(RecorderSettings& settings, TMMCustomWaveIn& 
 }
 
 RecordingSession::~RecordingSession() {
+    // Segments still being renamed or copied are finished first.
+    worker_.reset();
     waveIn_.OnStart = nullptr;
     waveIn_.OnStop = nullptr;
     waveIn_.OnBufferReady = nullptr;
@@ -52,6 +55,14 @@ bool RecordingSession::IsRecording() const {
 
 std::string RecordingSession::InProgressPath() const {
     return mp3_.IsOpened() ? mp3_.FileName() : std::string();
+}
+
+void RecordingSession::WaitForFileWork() {
+    worker_->Drain();
+}
+
+int RecordingSession::FileWorkPending() const {
+    return worker_->Pending();
 }
 
 // ---- start, stop, rotation ------------------------------------------------------
@@ -78,6 +89,7 @@ void RecordingSession::BStopClick() {
     CloseChain();
     timerRecord_.stop();
     UpdateRecordButtons();
+    inProgress_.Clear();
 
     previous_ = current_;
     // Finished once: a second stop finds no segment.
@@ -118,6 +130,9 @@ void RecordingSession::TimerRecordTimer() {
         openError = std::current_exception();
     }
     rotating_ = false;
+    // The old file is closed now: it may be renamed, copied or deleted.
+    if (previous_.ProvisionalPath() != current_.ProvisionalPath())
+        inProgress_.Release(previous_.ProvisionalPath());
 
     // The old segment is closed: finish it whatever became of the new one.
     std::exception_ptr finishError;
@@ -150,6 +165,9 @@ void RecordingSession::TimerMataArquivosTimer() {
 
 void RecordingSession::PrepareSegmentFile() {
     current_ = zt::PrepareSegmentFile(settings_.Local, CurrentClock().Now());
+    // Protected before the encoder creates it: the worker's deletions must
+    // never take the file being written.
+    inProgress_.Protect(current_.ProvisionalPath());
     // While a file is open (a cut) the encoder takes the name with the cut.
     if (!mp3_.IsStreamOpen()) mp3_.SetFileName(current_.ProvisionalPath());
     RestartSegmentTimer();
@@ -185,8 +203,27 @@ void RecordingSession::CloseChain() {
 }
 
 void RecordingSession::FinishPreviousSegment() {
-    lastFinish_ = SegmentFinish{};
-    lastFinish_ = FinishSegment(previous_, endStamp_, settings_, exportHook_);
+    // The rename and the copy run on the file worker, after those of every
+    // earlier segment; the export is handed the segment's own start and end
+    // once its file has its final name.
+    const SegmentFile segment = previous_;
+    const std::string endStamp = endStamp_;
+    const SegmentFinishSettings finish = FinishSettingsOf(settings_);
+    const TDateTime start = segmentStartNow_, end = segmentEndNow_;
+    const FileWorkHook hook = fileWorkHook_;
+    worker_->Run<SegmentFinish>(
+        [segment, endStamp, finish, hook] {
+            if (hook) hook(FileWork::Finish);
+            return FinishSegmentFiles(segment, endStamp, finish);
+        },
+        [this, start, end](SegmentFinish result) {
+            lastFinish_ = std::move(result);
+            ++finishedSegments_;
+            if (lastFinish_.exportDue && exportHook_) {
+                lastFinish_.exported = true;
+                exportHook_(lastFinish_.finalPath, start, end);
+            }
+        });
 }
 
 // ---- capture notifications ------------------------------------------------------------
@@ -263,8 +300,30 @@ void RecordingSession::WaveInBufferReady() {
     }
     std::optional<int64_t> freeMB;
     if (disk_) freeMB = disk_->freeMB;
-    lastGuardDeletion_ =
-        GuardFreeSpace(settings_.Local, settings_.MBLivres, freeMB, InProgressPath());
+    // Converted here, on every buffer: a malformed value is this handler's
+    // error. The listing and the deletion run on the file worker, one step
+    // at a time: a step is not queued while the last one is still waiting.
+    const int32_t minimum = StrToInt(settings_.MBLivres);
+    if (!GuardWouldAct(minimum, freeMB) || guardQueued_) return;
+    guardQueued_ = true;
+    const std::string local = settings_.Local;
+    const FileWorkHook hook = fileWorkHook_;
+    SegmentsInProgress* inProgress = &inProgress_;
+    worker_->Run<std::string>(
+        [local, minimum, freeMB, hook, inProgress] {
+            try {
+                if (hook) hook(FileWork::Guard);
+                return GuardFreeSpace(
+                    local, minimum, freeMB,
+                    [inProgress](const std::string& path) { return inProgress->Contains(path); });
+            } catch (...) {
+                return std::string();  // nothing deleted; the next buffer tries again
+            }
+        },
+        [this](std::string deleted) {
+            guardQueued_ = false;
+            lastGuardDeletion_ = std::move(deleted);
+        });
 }
 
 void RecordingSession::ShowDiskFiguresOnShow() {
@@ -289,9 +348,39 @@ void RecordingSession::ApplyEncoderFormat(const EncoderFormatChoice& choice) {
     view_.ShowFormat(EncoderFormatBanner(choice, mp3_.ChannelMode() == TMMChannelMode::cmStereo));
 }
 
-RetentionResult RecordingSession::PurgeOldRecordings() {
-    return zt::PurgeOldRecordings(settings_.Local, settings_.DiasRec, CurrentClock().Now(),
-                                  InProgressPath());
+void RecordingSession::PurgeOldRecordings() {
+    // Passes asked for while one is still waiting add nothing (the nightly
+    // trigger asks on every buffer of the last second of the day).
+    if (retentionQueued_) return;
+    retentionQueued_ = true;
+    const std::string local = settings_.Local, diasRec = settings_.DiasRec;
+    const TDateTime now = CurrentClock().Now();
+    const FileWorkHook hook = fileWorkHook_;
+    SegmentsInProgress* inProgress = &inProgress_;
+    struct Outcome {
+        RetentionResult result;
+        std::exception_ptr error;  // a malformed DiasRec
+    };
+    worker_->Run<Outcome>(
+        [local, diasRec, now, hook, inProgress] {
+            Outcome out;
+            try {
+                if (hook) hook(FileWork::Retention);
+                out.result = zt::PurgeOldRecordings(
+                    local, diasRec, now,
+                    [inProgress](const std::string& path) { return inProgress->Contains(path); });
+            } catch (...) {
+                out.error = std::current_exception();
+            }
+            return out;
+        },
+        [this](Outcome outcome) {
+            retentionQueued_ = false;
+            ++retentionPasses_;
+            lastRetention_ = std::move(outcome.result);
+            // Shown by the error display the completion runs in.
+            if (outcome.error) std::rethrow_exception(outcome.error);
+        });
 }
 
 }  // namespace zt

@@ -41,10 +41,13 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/DateTime.h"
+#include "recorder/FileWorker.h"
 #include "recorder/ReadOuts.h"
 #include "recorder/Retention.h"
 #include "recorder/SegmentFiles.h"
@@ -127,14 +130,33 @@ public:
     void ApplyEncoderFormat(const EncoderFormatChoice& choice);
     // TempoRec x 60000; 0 means a segment timer that never fires.
     void SetSegmentInterval(int milliseconds);
-    // One retention pass over Local, sparing the segment in progress.
-    RetentionResult PurgeOldRecordings();
+    // Queues one retention pass over Local, sparing the segment in progress
+    // (none while one is still waiting). A malformed DiasRec is shown by the
+    // general error display when the pass ends.
+    void PurgeOldRecordings();
     // The disk figures as showing the window computes them.
     void ShowDiskFiguresOnShow();
 
-    // Called with the final path of every finished segment when Crowley is
-    // "S" (the export).
-    void SetExportHook(SegmentExportHook hook) { exportHook_ = std::move(hook); }
+    // Called on the main thread with the final path of every finished
+    // segment when Crowley is "S" (the export), with that segment's start
+    // and end (FSegmentStartNow and FSegmentEndNow as they were when it
+    // ended), once its file has its final name.
+    using FinishedSegmentHook =
+        std::function<void(const std::string& finalPath, TDateTime start, TDateTime end)>;
+    void SetExportHook(FinishedSegmentHook hook) { exportHook_ = std::move(hook); }
+
+    // The slow file work (renaming and copying finished segments, retention
+    // passes, the guard's deletions) runs on a worker thread. WaitForFileWork
+    // (main thread) waits until all of it queued so far has run and its
+    // results are in (LastFinish, LastGuardDeletion, LastRetention, the
+    // export hook): for the end of the program and for tests.
+    void WaitForFileWork();
+    int FileWorkPending() const;
+    // Tests: called on the worker at the start of every such job (a slow
+    // drive stands in by sleeping there).
+    enum class FileWork { Finish, Retention, Guard };
+    using FileWorkHook = std::function<void(FileWork)>;
+    void SetFileWorkHookForTest(FileWorkHook hook) { fileWorkHook_ = std::move(hook); }
 
     // ---- state ---------------------------------------------------------------
     bool IsRecording() const;
@@ -153,6 +175,12 @@ public:
     const std::string& FEndStamp() const { return endStamp_; }
     // What happened to the last segment finished (rename, copy, export).
     const SegmentFinish& LastFinish() const { return lastFinish_; }
+    int FinishedSegments() const { return finishedSegments_; }
+    // The last retention pass that ended, and how many have.
+    const RetentionResult& LastRetention() const { return lastRetention_; }
+    int RetentionPasses() const { return retentionPasses_; }
+    // The segments the worker's deletions must spare.
+    const SegmentsInProgress& InProgress() const { return inProgress_; }
     // Losses of audio told since the session began.
     int LossesReported() const { return lossesReported_; }
     // Path deleted by the guard on the last buffer, "" when none.
@@ -185,7 +213,9 @@ private:
     TMMCustomWaveIn& waveIn_;
     TMMMP3Encoder& mp3_;
     RecordingView& view_;
-    SegmentExportHook exportHook_;
+    FinishedSegmentHook exportHook_;
+    FileWorkHook fileWorkHook_;
+    SegmentsInProgress inProgress_;
 
     TDateTime segmentStartTime_ = 0;
     TDateTime segmentElapsed_ = 0;
@@ -207,7 +237,15 @@ private:
     int segmentIntervalMs_ = kDefaultSegmentIntervalMs;
 
     int lossesReported_ = 0;
+    RetentionResult lastRetention_;
+    int retentionPasses_ = 0;
+    int finishedSegments_ = 0;
+    bool retentionQueued_ = false;
+    bool guardQueued_ = false;
     bool rotating_ = false;
+    // Last member: destroyed first, it finishes the queued file work while
+    // everything its jobs use still exists.
+    std::unique_ptr<FileWorker> worker_;
     bool reportedRecording_ = false;
 };
 

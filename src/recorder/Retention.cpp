@@ -46,14 +46,7 @@ bool NameLess(const std::string& a, const std::string& b) {
 // Whether `path` names the segment in progress: the same text once "." and
 // doubled separators are folded, or the same file on disk.
 bool IsInProgress(const std::string& path, const std::string& inProgressPath) {
-    if (inProgressPath.empty()) return false;
-    namespace fs = std::filesystem;
-    if (fs::path(path).lexically_normal() == fs::path(inProgressPath).lexically_normal())
-        return true;
-    struct stat a {
-    }, b{};
-    return ::stat(path.c_str(), &a) == 0 && ::stat(inProgressPath.c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    return SameRecording(path, inProgressPath);
 }
 
 // The recordings of `local`: regular files (links are not followed) whose
@@ -87,8 +80,63 @@ bool Delete(const Recording& r) {
 
 }  // namespace
 
+bool SameRecording(const std::string& path, const std::string& other) {
+    if (path.empty() || other.empty()) return false;
+    namespace fs = std::filesystem;
+    if (fs::path(path).lexically_normal() == fs::path(other).lexically_normal()) return true;
+    struct stat a {
+    }, b{};
+    return ::stat(path.c_str(), &a) == 0 && ::stat(other.c_str(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void SegmentsInProgress::Protect(const std::string& path) {
+    if (path.empty()) return;
+    MutexLock guard(lock_);
+    paths_.push_back(path);
+}
+
+void SegmentsInProgress::Release(const std::string& path) {
+    MutexLock guard(lock_);
+    for (auto it = paths_.begin(); it != paths_.end(); ++it) {
+        if (*it == path) {
+            paths_.erase(it);
+            return;
+        }
+    }
+}
+
+void SegmentsInProgress::Clear() {
+    MutexLock guard(lock_);
+    paths_.clear();
+}
+
+bool SegmentsInProgress::Contains(const std::string& path) const {
+    std::vector<std::string> paths;
+    {
+        MutexLock guard(lock_);
+        paths = paths_;
+    }
+    // Compared outside the lock: the comparison may ask the file system.
+    for (const std::string& p : paths)
+        if (SameRecording(path, p)) return true;
+    return false;
+}
+
+std::vector<std::string> SegmentsInProgress::Paths() const {
+    MutexLock guard(lock_);
+    return paths_;
+}
+
 RetentionResult PurgeOldRecordings(const std::string& local, const std::string& diasRec,
                                    TDateTime now, const std::string& inProgressPath) {
+    return PurgeOldRecordings(local, diasRec, now, [&](const std::string& path) {
+        return IsInProgress(path, inProgressPath);
+    });
+}
+
+RetentionResult PurgeOldRecordings(const std::string& local, const std::string& diasRec,
+                                   TDateTime now, const InProgressTest& inProgress) {
     RetentionResult result;
     const std::vector<Recording> recordings = ListRecordings(local);
     if (recordings.empty()) return result;
@@ -97,7 +145,7 @@ RetentionResult PurgeOldRecordings(const std::string& local, const std::string& 
     const TDateTime limit = now - StrToInt(diasRec);
     for (const Recording& r : recordings) {
         if (r.modified > limit) continue;
-        if (r.readOnly || IsInProgress(r.path, inProgressPath)) continue;
+        if (r.readOnly || inProgress(r.path)) continue;
         if (Delete(r))
             result.deleted.push_back(r.path);
         else
@@ -114,6 +162,17 @@ std::optional<int64_t> GuardFreeMiB(const std::optional<DiskSpace>& space) {
 std::string GuardFreeSpace(const std::string& local, const std::string& mbLivres,
                            std::optional<int64_t> freeMB, const std::string& inProgressPath) {
     const int32_t minimum = StrToInt(mbLivres);
+    return GuardFreeSpace(local, minimum, freeMB, [&](const std::string& path) {
+        return IsInProgress(path, inProgressPath);
+    });
+}
+
+bool GuardWouldAct(int32_t minimum, std::optional<int64_t> freeMB) {
+    return freeMB && *freeMB < minimum;
+}
+
+std::string GuardFreeSpace(const std::string& local, int32_t minimum, std::optional<int64_t> freeMB,
+                           const InProgressTest& inProgress) {
     // An unmeasured drive is never taken for a full one.
     if (!freeMB || *freeMB >= minimum) return {};
     std::vector<Recording> recordings = ListRecordings(local);
@@ -123,7 +182,7 @@ std::string GuardFreeSpace(const std::string& local, const std::string& mbLivres
         recordings.begin(), recordings.end(),
         [](const Recording& a, const Recording& b) { return a.modified < b.modified; });
     for (const Recording& r : recordings) {
-        if (r.readOnly || IsInProgress(r.path, inProgressPath)) continue;
+        if (r.readOnly || inProgress(r.path)) continue;
         if (Delete(r)) return r.path;
     }
     return {};

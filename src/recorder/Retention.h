@@ -17,19 +17,45 @@
 // goes on with the next file. The results list what was deleted so the
 // caller (and the tests) can see it.
 //
-// Threads: no shared state. The recorder calls both on the main thread (the
-// start-up pass, the 24-hour timer, the per-buffer handler); each call
-// blocks on the file system for one listing of the folder.
+// Threads: the functions share no state and block on the file system for
+// one listing of the folder; the recorder runs them on its file worker.
+// SegmentsInProgress is shared between the main thread, which protects a
+// segment before its file is created and releases it after it is closed,
+// and the worker, which asks it before every deletion; its list is guarded
+// by its own lock.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/DateTime.h"
 #include "platform/DiskSpace.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
+
+// Whether a path names a segment that is being written.
+using InProgressTest = std::function<bool(const std::string& path)>;
+
+// The same text once "." and doubled separators are folded, or the same
+// file on disk; an empty path names nothing.
+bool SameRecording(const std::string& path, const std::string& other);
+
+// The segments whose files are open for writing, or about to be.
+class SegmentsInProgress {
+public:
+    void Protect(const std::string& path) EXCLUDES(lock_);
+    void Release(const std::string& path) EXCLUDES(lock_);
+    void Clear() EXCLUDES(lock_);
+    bool Contains(const std::string& path) const EXCLUDES(lock_);
+    std::vector<std::string> Paths() const EXCLUDES(lock_);
+
+private:
+    mutable Mutex lock_;
+    std::vector<std::string> paths_ GUARDED_BY(lock_);
+};
 
 struct RetentionResult {
     std::vector<std::string> deleted;  // full paths, in listing order
@@ -46,6 +72,9 @@ struct RetentionResult {
 // before any conversion.
 RetentionResult PurgeOldRecordings(const std::string& local, const std::string& diasRec,
                                    TDateTime now, const std::string& inProgressPath);
+// The same, asking `inProgress` before each deletion.
+RetentionResult PurgeOldRecordings(const std::string& local, const std::string& diasRec,
+                                   TDateTime now, const InProgressTest& inProgress);
 
 // Free MiB of a measurement for the guard: nullopt when the space could not
 // be measured, or when the drive's size reads as 0 (not a real figure).
@@ -62,5 +91,10 @@ std::optional<int64_t> GuardFreeMiB(const std::optional<DiskSpace>& space);
 // Returns the full path of the deleted file, or "" when nothing was deleted.
 std::string GuardFreeSpace(const std::string& local, const std::string& mbLivres,
                            std::optional<int64_t> freeMB, const std::string& inProgressPath);
+// The same with the minimum already converted, asking `inProgress` before
+// each deletion; GuardWouldAct tells whether it would look at the folder.
+bool GuardWouldAct(int32_t minimum, std::optional<int64_t> freeMB);
+std::string GuardFreeSpace(const std::string& local, int32_t minimum, std::optional<int64_t> freeMB,
+                           const InProgressTest& inProgress);
 
 }  // namespace zt

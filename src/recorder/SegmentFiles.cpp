@@ -90,10 +90,28 @@ int CopyFileReplacing(const std::string& from, const std::string& to) {
     return 0;
 }
 
+SegmentFinishSettings FinishSettingsOf(const RecorderSettings& settings) {
+    SegmentFinishSettings out;
+    out.copy = FlagIsSet(settings.Copia);
+    out.localCopia = settings.LocalCopia;
+    out.crowley = FlagIsSet(settings.Crowley);
+    return out;
+}
+
 SegmentFinish FinishSegment(const SegmentFile& segment, const std::string& endStamp,
                             const RecorderSettings& settings, const SegmentExportHook& exportHook) {
+    SegmentFinish out = FinishSegmentFiles(segment, endStamp, FinishSettingsOf(settings));
+    if (out.exportDue && exportHook) {
+        out.exported = true;
+        exportHook(out.finalPath);
+    }
+    return out;
+}
+
+SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& endStamp,
+                                 const SegmentFinishSettings& settings) {
     SegmentFinish out;
-    const bool wantCopy = FlagIsSet(settings.Copia);
+    const bool wantCopy = settings.copy;
     out.copy = wantCopy ? SegmentCopy::Skipped : SegmentCopy::NotWanted;
     if (segment.Empty()) return out;
 
@@ -120,15 +138,12 @@ SegmentFinish FinishSegment(const SegmentFile& segment, const std::string& endSt
             return out;
     }
 
-    if (wantCopy && !settings.LocalCopia.empty()) {
-        out.copyPath = SegmentPath(settings.LocalCopia, segment.FinalName(endStamp));
+    if (wantCopy && !settings.localCopia.empty()) {
+        out.copyPath = SegmentPath(settings.localCopia, segment.FinalName(endStamp));
         out.copy = CopyFileReplacing(out.finalPath, out.copyPath) == 0 ? SegmentCopy::Copied
                                                                        : SegmentCopy::Failed;
     }
-    if (FlagIsSet(settings.Crowley) && exportHook) {
-        out.exported = true;
-        exportHook(out.finalPath);
-    }
+    out.exportDue = settings.crowley;
     return out;
 }
 

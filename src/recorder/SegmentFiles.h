@@ -29,9 +29,9 @@
 // the outcome says what happened so the caller can go on (the next segment
 // must start regardless) and tests can see it.
 //
-// Threads: no shared state. The recorder calls all of this on the main
-// thread inside the rotation and the stop; the functions block on the file
-// system (a slow backup folder delays the caller).
+// Threads: no shared state. The functions block on the file system (a slow
+// backup folder delays the caller): the recorder names segments on the main
+// thread and runs the file steps of finishing on its file worker.
 
 #include <functional>
 #include <string>
@@ -97,9 +97,24 @@ struct SegmentFinish {
     SegmentRename rename = SegmentRename::NoSegment;
     int renameErrno = 0;
     SegmentCopy copy = SegmentCopy::NotWanted;
-    std::string copyPath;   // the backup path that was tried, if any
-    bool exported = false;  // the export hook was called with finalPath
+    std::string copyPath;    // the backup path that was tried, if any
+    bool exportDue = false;  // renamed, and Crowley is "S"
+    bool exported = false;   // the export hook was called with finalPath
 };
+
+// What finishing needs of the settings, copied, so that the file steps can
+// run on another thread while the settings change on the main thread.
+struct SegmentFinishSettings {
+    bool copy = false;       // Copia is "S"
+    std::string localCopia;  // LocalCopia
+    bool crowley = false;    // Crowley is "S"
+};
+SegmentFinishSettings FinishSettingsOf(const RecorderSettings& settings);
+
+// Steps 1 and 2 of FinishSegment below (rename, copy), and whether step 3
+// (the export) is due. Blocks on the file system; any thread.
+SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& endStamp,
+                                 const SegmentFinishSettings& settings);
 
 // Called with the final path of a finished segment when Crowley is "S".
 using SegmentExportHook = std::function<void(const std::string& finalPath)>;

@@ -233,6 +233,8 @@ TEST_F(MainWindowTest, SettingsErrorsAtStartUpAreShownAndStartUpGoesOn) {
         test::WriteFileBytes(Audio() + "/0101101000a0101101010.mp3", "old");
         test::WriteSettings(exeDir_.dir(), {{c.key, c.value}, {"AutoGravar", "N"}});
         Create();
+        // The retention pass runs on the session's file worker.
+        window_->Session().WaitForFileWork();
         ASSERT_EQ(dialogs_.shown.size(), 1u);
         EXPECT_EQ(dialogs_.shown[0].kind, c.kind);
         EXPECT_EQ(dialogs_.shown[0].text, c.text);

@@ -97,17 +97,28 @@ protected:
         session_->BGravarClick();
         ASSERT_TRUE(session_->IsRecording());
     }
+    // Each step waits for the file work it queued (renames, copies,
+    // deletions run on the session's worker), so its results can be seen.
     void StopAt(TDateTime when) {
         clock_.Set(when);
         session_->BStopClick();
+        session_->WaitForFileWork();
         ASSERT_FALSE(session_->IsRecording());
     }
     void RotateAt(TDateTime when) {
         clock_.Set(when);
+        struct Wait {
+            RecordingSession* session;
+            ~Wait() { session->WaitForFileWork(); }
+        } wait{session_.get()};
         session_->TimerRecordTimer();
     }
     void BufferAt(TDateTime when) {
         clock_.Set(when);
+        struct Wait {
+            RecordingSession* session;
+            ~Wait() { session->WaitForFileWork(); }
+        } wait{session_.get()};
         session_->WaveInBufferReady();
     }
     // Lets real buffers reach the encoder for a while.
@@ -344,7 +355,8 @@ TEST_F(RecordingSessionTest, BackupCopyAndExportFollowTheirFlags) {
     fs::create_directory(backup);
     settings_.LocalCopia = backup;
     std::vector<std::string> exported;
-    session_->SetExportHook([&](const std::string& path) { exported.push_back(path); });
+    session_->SetExportHook(
+        [&](const std::string& path, TDateTime, TDateTime) { exported.push_back(path); });
 
     // Copy and export off.
     StartAt(At(8, 15, 30, 12));
@@ -473,12 +485,24 @@ TEST_F(RecordingSessionTest, NightlyRetentionRunsDuringTheLastSecondOfTheDay) {
     SetMtime(InLocal("other.mp3"), At(8, 23, 0, 0));
     settings_.DiasRec = "0";
     session_->PurgeOldRecordings();
+    session_->WaitForFileWork();
     EXPECT_EQ(LocalNames(), std::vector<std::string>{"0812122350.mp3"});
 
     EXPECT_EQ(session_->TimerMataArquivos().interval(), 86400000);
     EXPECT_TRUE(session_->TimerMataArquivos().isActive());
+    // A malformed value ends the pass on the worker and is shown; the next
+    // pass runs again.
     settings_.DiasRec = "trinta";
-    EXPECT_THROW(session_->TimerMataArquivosTimer(), EConvertError);
+    const int passes = session_->RetentionPasses();
+    session_->TimerMataArquivosTimer();
+    session_->WaitForFileWork();
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Error);
+    EXPECT_NE(dialogs_.shown[0].text.find("trinta"), std::string::npos) << dialogs_.shown[0].text;
+    settings_.DiasRec = "30";
+    session_->TimerMataArquivosTimer();
+    session_->WaitForFileWork();
+    EXPECT_EQ(session_->RetentionPasses(), passes + 2);
 }
 
 }  // namespace
