@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -307,6 +308,60 @@ TEST_F(RecordingSessionTest, LostAudioIsLoggedAndShownOnceAndRecordingGoesOn) {
     const std::string log = ReadFileBytes(logPath);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
     EXPECT_NE(log.find(dialogs_.shown[0].text), std::string::npos) << log;
+}
+
+TEST_F(RecordingSessionTest, HoldingTheMainThreadForSecondsLosesNoAudio) {
+    auto* backend = dynamic_cast<AlsaWaveInBackend*>(wave_.Backend());
+    ASSERT_NE(backend, nullptr);
+    StartAt(At(8, 15, 30, 12));
+    Capture(200);
+    // The window is busy for 5 s: no buffer is handed back meanwhile.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    Capture(5500);
+
+    // Everything the device delivered reached the chain, in order.
+    WaveInPosition position;
+    ASSERT_EQ(backend->GetPosition(wave_.Handle(), position), kWaveInOk);
+    const int64_t read = int64_t(position.value) * 4;
+    EXPECT_LE(read - wave_.RecordedBytes(), int64_t(20 * kRecorderBufferSize));
+    EXPECT_GT(backend->StoreFigures(wave_.Handle()).peakBacklogFrames, uint64_t(4.5 * 44100));
+    EXPECT_EQ(backend->StoreFigures(wave_.Handle()).lostFrames, 0u);
+    EXPECT_EQ(wave_.LostFrames(), 0u);
+    EXPECT_EQ(session_->LossesReported(), 0);
+    EXPECT_TRUE(dialogs_.shown.empty());
+}
+
+TEST_F(RecordingSessionTest, SlowFileWorkNeverHoldsUpTheBuffers) {
+    const std::string backup = (dir_.path() / "Backup").string();
+    fs::create_directory(backup);
+    settings_.Copia = "S";
+    settings_.LocalCopia = backup;
+    // A drive that takes seconds for each piece of file work.
+    std::atomic<int> slowJobs{0};
+    session_->SetFileWorkHookForTest([&](RecordingSession::FileWork) {
+        ++slowJobs;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    });
+    StartAt(At(8, 15, 30, 12));
+    Capture(200);
+    clock_.Set(At(8, 15, 40, 12));
+    session_->TimerRecordTimer();
+    session_->PurgeOldRecordings();
+    ASSERT_EQ(session_->FileWorkPending(), 2);
+    // Buffers keep arriving and the cut has happened while the copy and the
+    // retention pass are still busy.
+    Capture(1000);
+    EXPECT_GE(session_->FileWorkPending(), 1);
+    EXPECT_EQ(session_->InProgressPath(), InLocal("0812121540.mp3"));
+
+    session_->WaitForFileWork();
+    EXPECT_EQ(slowJobs.load(), 2);
+    EXPECT_EQ(session_->LastFinish().rename, SegmentRename::Renamed);
+    EXPECT_EQ(session_->LastFinish().copy, SegmentCopy::Copied);
+    EXPECT_TRUE(fs::exists(backup + "/0812121530a0812121540.mp3"));
+    EXPECT_EQ(session_->RetentionPasses(), 1);
+    EXPECT_EQ(wave_.LostFrames(), 0u);
+    EXPECT_TRUE(session_->IsRecording());
 }
 
 TEST_F(RecordingSessionTest, RotationAcrossMidnightUsesTheNewDate) {
