@@ -13,11 +13,25 @@ namespace {
 const char kSystemConf[] = "/usr/share/alsa/alsa.conf";
 
 std::string PluginTypes() {
-    return std::string("pcm_type.zt_paced {\n  lib \"") + ZT_ALSA_PACED_PLUGIN + "\"\n}\n";
+    return std::string("pcm_type.zt_paced {\n  lib \"") + ZT_ALSA_PACED_PLUGIN + "\"\n}\n" +
+           "pcm_type.zt_clock {\n  lib \"" + ZT_ALSA_CLOCK_PLUGIN + "\"\n}\n";
+}
+
+std::string ClockPcmDefinition(const std::string& id, const AlsaFixturePcm& pcm,
+                               const std::string& startLog) {
+    std::ostringstream out;
+    out << "pcm." << id << " {\n"
+        << "  type zt_clock\n"
+        << "  channels " << pcm.maxChannels << "\n"
+        << "  startlog \"" << startLog << "\"\n";
+    if (pcm.rate != 0) out << "  rate " << pcm.rate << "\n";
+    out << "}\n";
+    return out.str();
 }
 
 std::string PcmDefinition(const std::string& id, const AlsaFixturePcm& pcm,
                           const std::string& infile) {
+    if (pcm.kind == AlsaFixturePcm::Kind::Clock) return ClockPcmDefinition(id, pcm, infile);
     std::ostringstream out;
     out << "pcm." << id << " {\n"
         << "  type file\n"
@@ -41,12 +55,21 @@ AlsaFixture::AlsaFixture(std::vector<AlsaFixturePcm> pcms) : pcms_(std::move(pcm
     if (pcms_.empty()) throw std::invalid_argument("AlsaFixture needs at least one PCM");
     std::string conf = PluginTypes();
     for (size_t i = 0; i < pcms_.size(); ++i) {
-        std::string infile = dir_.file("pcm" + std::to_string(i) + ".raw");
-        WriteFileBytes(infile, pcms_[i].bytes);
-        conf += PcmDefinition(pcms_[i].name, pcms_[i], infile);
+        // A paced PCM reads its bytes from `source`; a clock PCM logs its
+        // starts there.
+        std::string source;
+        if (pcms_[i].kind == AlsaFixturePcm::Kind::Clock) {
+            source = dir_.file("pcm" + std::to_string(i) + ".starts");
+            startLogs_.push_back(source);
+        } else {
+            source = dir_.file("pcm" + std::to_string(i) + ".raw");
+            WriteFileBytes(source, pcms_[i].bytes);
+            startLogs_.emplace_back();
+        }
+        conf += PcmDefinition(pcms_[i].name, pcms_[i], source);
         // The default is its own instance of the first PCM: same bytes, read
-        // from the beginning at each open.
-        if (i == 0) conf += PcmDefinition("!default", pcms_[i], infile);
+        // from the beginning at each open (or the same clock and log).
+        if (i == 0) conf += PcmDefinition("!default", pcms_[i], source);
     }
     Install(conf);
 }
@@ -84,6 +107,18 @@ std::vector<AlsaPcmDevice> AlsaFixture::Devices() const {
     std::vector<AlsaPcmDevice> list;
     for (const AlsaFixturePcm& pcm : pcms_) list.push_back({pcm.name, pcm.name});
     return list;
+}
+
+std::vector<int64_t> AlsaFixture::StartFrames(const std::string& pcmName) const {
+    std::vector<int64_t> frames;
+    for (size_t i = 0; i < pcms_.size(); ++i) {
+        if (pcms_[i].name != pcmName && !(i == 0 && pcmName == "default")) continue;
+        if (startLogs_[i].empty()) break;
+        std::istringstream in(ReadFileBytes(startLogs_[i]));
+        for (long long frame; in >> frame;) frames.push_back(frame);
+        break;
+    }
+    return frames;
 }
 
 std::string FrameCounterSignal(uint32_t frames) {

@@ -29,6 +29,15 @@
 // delivers silence (zero bytes for 16-bit). Each open of a PCM reads its
 // bytes from the beginning.
 //
+// A PCM of kind Clock is the clock plugin instead (no file plugin, no
+// bytes): frame n of its stream is the one that plays at CLOCK_MONOTONIC
+// time n / rate and carries ClockSample(n, channel) (support/ClockSignal.h),
+// so frames nobody reads in time are lost as on a real card, and the audio
+// itself tells which frames a reader got. It accepts the same formats as the
+// paced PCM. Every start of it (each open and each restart after an overrun)
+// appends the absolute index of its first frame to a log: StartFrames(name).
+//   AlsaFixture fx({ClockPcm("clock", 44100)});
+//
 // A peer process (arecord -D zt_capture -f cd ...) inherits ALSA_CONFIG_PATH
 // while the fixture lives; pass ConfigPathValue() explicitly otherwise.
 //
@@ -38,6 +47,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/capture/alsa/AlsaWaveInBackend.h"
@@ -46,11 +56,22 @@
 namespace zt::test {
 
 struct AlsaFixturePcm {
+    enum class Kind {
+        Paced,  // `bytes` through the file plugin over the paced PCM
+        Clock,  // the clock PCM; `bytes` unused
+    };
     std::string name = "zt_capture";
-    std::string bytes;         // delivered in order, then silence
+    std::string bytes{};       // delivered in order, then silence
     unsigned rate = 0;         // 0: any rate 8000..192000; else only this one
     unsigned maxChannels = 2;  // 1..maxChannels channels
+    Kind kind = Kind::Paced;
 };
+
+// A Clock PCM named `name`.
+inline AlsaFixturePcm ClockPcm(std::string name = "zt_capture", unsigned rate = 0,
+                               unsigned maxChannels = 2) {
+    return {std::move(name), {}, rate, maxChannels, AlsaFixturePcm::Kind::Clock};
+}
 
 class AlsaFixture {
 public:
@@ -67,6 +88,10 @@ public:
     std::string ConfigPathValue() const;
     // The PCMs as an explicit device list, display name = PCM name.
     std::vector<AlsaPcmDevice> Devices() const;
+    // For a Clock PCM: the absolute frame index at each start so far, in
+    // order, by this process and by peers alike ("default" shares the log
+    // of the first PCM). Empty for a paced PCM or an unknown name.
+    std::vector<int64_t> StartFrames(const std::string& pcmName) const;
 
 private:
     AlsaFixture() = default;
@@ -75,6 +100,7 @@ private:
     TempDir dir_;
     std::string confPath_;
     std::vector<AlsaFixturePcm> pcms_;
+    std::vector<std::string> startLogs_;  // per PCM; empty when it keeps none
     bool hadOldValue_ = false;
     std::string oldValue_;
 };
