@@ -21,6 +21,16 @@ namespace {
 // highest Speed, at most about a second's worth.
 constexpr int kLongestRoundFrames = 60;
 
+// How far the displays may trail the input before the schedule catches up
+// (at least two buffers). The capture's 50 ms periods put the newest
+// buffer of a burst up to about a period and a buffer behind, so this
+// leaves room for the main thread's jitter without letting a fast input
+// clock pile up delay for hours.
+constexpr int64_t kMaxLagUs = 150'000;
+// The accumulation area's bounds in buffers, whatever their size.
+constexpr uint64_t kMinAreaBuffers = 4;
+constexpr uint64_t kMaxAreaBuffers = 4096;
+
 std::atomic<bool> g_enterIdle{false};
 std::atomic<uint64_t> g_serial{1};
 
@@ -135,6 +145,10 @@ void TMMConnector::SetEnabled(bool value) {
     enabled_ = value;
     if (!value) {
         Disarm();
+        {
+            MutexLock guard(lock_);
+            DropPending();
+        }
         ResetDisplays();
     } else if (active_ && realTime_) {
         PostArm();
@@ -190,6 +204,16 @@ uint32_t TMMConnector::DataLength() const {
     return dataLength_;
 }
 
+uint32_t TMMConnector::AreaBuffers() const {
+    MutexLock guard(lock_);
+    return static_cast<uint32_t>(held_.size());
+}
+
+uint32_t TMMConnector::DisplayDrops() const {
+    MutexLock guard(lock_);
+    return drops_;
+}
+
 // ---- slots -------------------------------------------------------------------------------
 
 TMMConnector::Group TMMConnector::GroupOf(TMMConnectorSlot slot) {
@@ -214,12 +238,6 @@ void TMMConnector::ForEachDisplay(F&& f) const {
         if (slots_[i]) f(i, slots_[i]);
 }
 
-bool TMMConnector::GroupHasDisplays(Group g) const {
-    for (int i = 0; i < kSlots; ++i)
-        if (slots_[i] && GroupOf(TMMConnectorSlot(i)) == g) return true;
-    return false;
-}
-
 TMMDisplayTarget* TMMConnector::Display(TMMConnectorSlot slot) const {
     return slots_[static_cast<int>(slot)];
 }
@@ -238,7 +256,9 @@ void TMMConnector::SetDisplay(TMMConnectorSlot slot, TMMDisplayTarget* display) 
         MutexLock guard(lock_);
         slots_[i] = display;
         refused_[i] = false;
-        dirty_[g] = false;
+        // The group starts afresh with the next buffer.
+        next_[g] = written_;
+        positions_[g] = 0;
     }
     if (old && std::find(slots_.begin(), slots_.end(), old) == slots_.end())
         old->RemoveWatcher(this);
@@ -321,12 +341,11 @@ void TMMConnector::Started() {
     {
         MutexLock guard(lock_);
         isPCM_ = converting_ = false;
+        uint32_t place = 0;  // bytes of one held buffer
         if (format->wFormatTag == WAVE_FORMAT_PCM) {
             isPCM_ = true;
             displayFormat_ = CopyWaveFormat(format);
-            capacity_ = size;
-            copy_.assign(size, 0);
-            displayData_ = copy_.data();
+            place = size;
         } else if (autoConvert_) {
             WAVEFORMATEX wanted{};
             wanted.wFormatTag = WAVE_FORMAT_PCM;
@@ -340,23 +359,41 @@ void TMMConnector::Started() {
                     uint64_t(size) * pcm->nAvgBytesPerSec / format->nAvgBytesPerSec +
                     2u * pcm->nAvgBytesPerSec / 10 + pcm->nBlockAlign;
                 displayFormat_ = std::move(pcm);
-                copy_.assign(size, 0);
-                converted_.assign(static_cast<size_t>(bound), 0);
-                displayData_ = converted_.data();
-                capacity_ = static_cast<uint32_t>(bound);
+                place = static_cast<uint32_t>(bound);
                 converting_ = true;
             } else {
                 converter_.reset();
-                std::vector<uint8_t>().swap(copy_);
-                displayData_ = nullptr;
-                capacity_ = 0;
             }
         }
-        dirty_ = {};
+        next_ = {};
+        positions_ = {};
         counters_ = {};
-        dataLength_ = 0;
-        if (!(isPCM_ || converting_) || !displayData_) return;
+        written_ = streamEnd_ = 0;
+        dataLength_ = drops_ = 0;
+        anchored_ = false;
+        if (!(isPCM_ || converting_) || size == 0) {
+            // Nothing to show: the buffers only pass through.
+            converter_.reset();
+            converting_ = false;
+            std::vector<uint8_t>().swap(areaData_);
+            std::vector<Held>().swap(held_);
+            areaBytes_ = 0;
+            return;
+        }
+        // The area holds the longest a window can wait (the lag bound and
+        // the slowest round) in whole buffers, with the one arriving.
+        const int64_t bufferUs =
+            format->nAvgBytesPerSec > 0 ? int64_t(size) * 1'000'000 / format->nAvgBytesPerSec : 0;
+        maxLag_ = std::max<int64_t>(kMaxLagUs, 2 * bufferUs);
+        const int64_t longestWait =
+            maxLag_ + int64_t(kLongestRoundFrames) * FrameClock::kFrameMs * 1000;
+        const uint64_t buffers = std::clamp<uint64_t>(
+            bufferUs > 0 ? uint64_t(longestWait + bufferUs - 1) / bufferUs + 1 : kMinAreaBuffers,
+            kMinAreaBuffers, kMaxAreaBuffers);
         silence_ = displayFormat_->wBitsPerSample == 8 ? 128 : 0;
+        areaBytes_ = place;
+        areaData_.assign(static_cast<size_t>(buffers) * place, silence_);
+        held_.assign(static_cast<size_t>(buffers), Held{});
         active_ = true;
     }
     if (ConnectorHub::instance) ConnectorHub::instance->RecomputeSpeed();
@@ -366,7 +403,7 @@ void TMMConnector::Started() {
 
 void TMMConnector::FillSilence() {
     MutexLock guard(lock_);
-    if (displayData_ && capacity_ > 0) std::memset(displayData_, silence_, capacity_);
+    std::fill(areaData_.begin(), areaData_.end(), silence_);
 }
 
 void TMMConnector::Paused() {
@@ -392,7 +429,7 @@ void TMMConnector::StartPauseTimer() {
         interval = static_cast<int>(BytesToMilliseconds(*displayFormat_, size));
     pauseTimer_ = timers_.Register(interval, [this] {
         // Timer thread: atomics only; the next pass shows the silence.
-        timestamp_ = Now();
+        pauseTickAt_ = Now();
         pauseTick_ = true;
     });
     if (!pauseTimer_) throw EOutOfResources("Not enough timers available");
@@ -413,12 +450,14 @@ void TMMConnector::ReleaseData() {
         converting_ = false;
     }
     isPCM_ = false;
-    std::vector<uint8_t>().swap(copy_);
-    std::vector<uint8_t>().swap(converted_);
-    displayData_ = nullptr;
-    capacity_ = 0;
+    std::vector<uint8_t>().swap(areaData_);
+    std::vector<Held>().swap(held_);
+    areaBytes_ = 0;
+    written_ = streamEnd_ = 0;
     dataLength_ = 0;
-    dirty_ = {};
+    next_ = {};
+    positions_ = {};
+    anchored_ = false;
 }
 
 void TMMConnector::Stopped() {
@@ -457,42 +496,125 @@ void TMMConnector::BufferLoad(PWaveHdr buffer, bool& moreBuffers) {
 
 // ---- data --------------------------------------------------------------------------------
 
+bool TMMConnector::GroupFed(Group g) const {
+    for (int i = 0; i < kSlots; ++i)
+        if (slots_[i] && !refused_[i] && GroupOf(TMMConnectorSlot(i)) == g) return true;
+    return false;
+}
+
+int64_t TMMConnector::DueAt(uint64_t at) const {
+    const uint32_t perSecond = displayFormat_ ? displayFormat_->nAvgBytesPerSec : 0;
+    if (perSecond == 0) return anchorTime_;
+    // Rounded to the nearest microsecond, symmetrically for the bytes
+    // before the anchor.
+    const int64_t bytes = int64_t(at) - int64_t(anchorByte_);
+    const int64_t half = perSecond / 2;
+    const int64_t us = bytes >= 0 ? (bytes * 1'000'000 + half) / perSecond
+                                  : -((-bytes * 1'000'000 + half) / perSecond);
+    return anchorTime_ + us;
+}
+
+TMMConnector::Held& TMMConnector::HeldAt(uint64_t sequence) {
+    return held_[static_cast<size_t>(sequence % held_.size())];
+}
+
+uint8_t* TMMConnector::HeldData(uint64_t sequence) {
+    return areaData_.data() + static_cast<size_t>(sequence % held_.size()) * areaBytes_;
+}
+
+void TMMConnector::Evict() {
+    const uint64_t places = held_.size();
+    if (written_ < places) return;
+    const uint64_t gone = written_ - places;  // its place takes the next buffer
+    bool lost = false;
+    for (int g = 0; g < kGroups; ++g) {
+        if (next_[g] > gone) continue;
+        next_[g] = gone + 1;
+        positions_[g] = 0;
+        lost = true;
+    }
+    if (lost) ++drops_;
+}
+
+void TMMConnector::Commit(uint32_t length, int64_t at, bool forceStart) {
+    Held& held = HeldAt(written_);
+    held.length = length;
+    held.stream = streamEnd_;
+    streamEnd_ += length;
+    ++written_;
+    if (forceStart || !anchored_ || DueAt(held.stream) < at) {
+        // Ran dry (or told when): this buffer starts now.
+        anchored_ = true;
+        anchorByte_ = held.stream;
+        anchorTime_ = at;
+    } else if (DueAt(held.stream) > at + maxLag_) {
+        // Too far behind the input: pull the whole schedule forward; the
+        // older windows fall due at once.
+        anchorByte_ = held.stream;
+        anchorTime_ = at + maxLag_;
+    }
+}
+
+void TMMConnector::SkipUnfedGroups() {
+    for (int g = 0; g < kGroups; ++g) {
+        if (GroupFed(Group(g))) continue;
+        next_[g] = written_;
+        positions_[g] = 0;
+    }
+}
+
+void TMMConnector::DropPending() {
+    next_.fill(written_);
+    positions_ = {};
+}
+
+void TMMConnector::QueueSilence(int64_t at) {
+    // The groups drop what they had not shown (the displays fall back at
+    // once), so nothing they still need gives way to the silence.
+    DropPending();
+    Evict();
+    const uint32_t length = dataLength_ > 0 ? dataLength_ : areaBytes_;
+    std::memset(HeldData(written_), silence_, length);
+    Commit(length, at, true);
+    SkipUnfedGroups();
+}
+
 void TMMConnector::CopyData(const void* data, uint32_t bytes) {
     if (!enabled_ || paused_ || !data || bytes == 0) return;
     {
         MutexLock guard(lock_);
-        if (!(isPCM_ || converting_) || copy_.empty()) return;
-        const uint32_t n = std::min<uint32_t>(bytes, static_cast<uint32_t>(copy_.size()));
-        std::memcpy(copy_.data(), data, n);
-        uint32_t length = n;
+        // Checked again under the lock: disabling or pausing drops or
+        // silences what is held, and no late copy may slip in after it.
+        if (!enabled_ || paused_ || !(isPCM_ || converting_) || held_.empty()) return;
+        uint32_t length = 0;
         if (converting_) {
-            // A buffer that does not convert leaves the previous picture.
-            const uint32_t in = std::min(n, converter_->InputRoom());
-            std::memcpy(converter_->InputArea(), copy_.data(), in);
+            // A buffer that does not convert leaves the held data as it is.
+            const uint32_t in = std::min(bytes, converter_->InputRoom());
+            std::memcpy(converter_->InputArea(), data, in);
             const int64_t out = converter_->Convert(in);
             if (out <= 0) return;
-            length = std::min<uint32_t>(converter_->OutputAvailable(), capacity_);
-            std::memcpy(converted_.data(), converter_->OutputData(), length);
+            length = std::min<uint32_t>(converter_->OutputAvailable(), areaBytes_);
+            Evict();
+            std::memcpy(HeldData(written_), converter_->OutputData(), length);
             converter_->DropOutput();
+        } else {
+            length = std::min(bytes, areaBytes_);
+            Evict();
+            std::memcpy(HeldData(written_), data, length);
         }
         dataLength_ = length;
-        timestamp_ = Now();
-        for (int g = 0; g < kGroups; ++g) {
-            if (!GroupHasDisplays(Group(g))) continue;
-            dirty_[g] = true;
-            positions_[g] = 0;
-        }
+        Commit(length, Now(), false);
+        SkipUnfedGroups();
     }
     if (!realTime_ && autoTrigger_) DeliveryPass();
 }
 
-int64_t TMMConnector::FindTrigger(uint32_t from, uint32_t limit) const {
+int64_t TMMConnector::FindTrigger(const uint8_t* data, uint32_t from, uint32_t limit) const {
     const WAVEFORMATEX& f = *displayFormat_;
     const uint32_t frame = f.nBlockAlign;
     if (frame == 0) return -1;
     const bool wide = f.wBitsPerSample == 16;
     const int level = wide ? triggerLevel_ * 32767 / 100 : 128 + triggerLevel_ * 127 / 100;
-    const uint8_t* data = displayData_;
     auto sample = [&](uint32_t at) {
         if (wide) {
             int16_t s;
@@ -514,18 +636,12 @@ void TMMConnector::DeliveryPass() {
     if (!enabled_ || !(armed_ || (!realTime_ && active_))) return;
     {
         MutexLock guard(lock_);
-        if (!displayData_ || !displayFormat_) return;
-        if (pauseTick_.exchange(false)) {
-            for (int g = 0; g < kGroups; ++g) {
-                if (!GroupHasDisplays(Group(g))) continue;
-                dirty_[g] = true;
-                positions_[g] = 0;
-            }
-        }
-        const int64_t elapsed = Now() - timestamp_.load();
-        const uint32_t perSecond = displayFormat_->nAvgBytesPerSec;
+        if (held_.empty() || !displayFormat_) return;
+        if (pauseTick_.exchange(false)) QueueSilence(pauseTickAt_.load());
+        const int64_t now = Now();
+        const bool paced = synchronize_ && displayFormat_->nAvgBytesPerSec > 0;
         for (int g = 0; g < kGroups; ++g) {
-            if (!dirty_[g]) continue;
+            if (next_[g] >= written_) continue;
             int window = 0;
             TMMDisplayTarget* firstOscope = nullptr;
             ForEachDisplay([&](int i, TMMDisplayTarget* d) {
@@ -534,32 +650,35 @@ void TMMConnector::DeliveryPass() {
                 if (g == gOscopes && !firstOscope) firstOscope = d;
             });
             if (window <= 0) {
-                dirty_[g] = false;
+                next_[g] = written_;
+                positions_[g] = 0;
                 continue;
             }
             int advance = window;
             if (firstOscope && firstOscope->AcceleratedScrollBytes() > 0)
                 advance = firstOscope->AcceleratedScrollBytes();
-            // Every window that has come due since the last pass, in order:
-            // the displays measure each one, whenever the round falls.
-            while (dirty_[g]) {
+            // Every window that has come due since the last pass, in order,
+            // through every buffer held: the displays measure each one,
+            // however the rounds and the buffers fall.
+            while (next_[g] < written_) {
+                const Held& held = HeldAt(next_[g]);
                 uint32_t position = positions_[g];
-                if (synchronize_ && perSecond > 0) {
-                    const int64_t dueAt = (int64_t(position) * 1000000 + perSecond / 2) / perSecond;
-                    if (elapsed < dueAt) break;
-                }
+                if (paced && now < DueAt(held.stream + position)) break;
+                const uint8_t* data = HeldData(next_[g]);
                 if (g == gOscopes && triggerMode_ != TMMTriggerMode::tmNone && !paused_) {
-                    const int64_t at = FindTrigger(position, dataLength_);
+                    const int64_t at = FindTrigger(data, position, held.length);
                     if (at >= 0) position = static_cast<uint32_t>(at);
                 }
                 positions_[g] = position + static_cast<uint32_t>(advance);
-                if (dataLength_ < position + static_cast<uint32_t>(window)) {
-                    dirty_[g] = false;
-                    break;
+                if (held.length < position + static_cast<uint32_t>(window)) {
+                    // The tail is too short for a window: on to the next buffer.
+                    ++next_[g];
+                    positions_[g] = 0;
+                    continue;
                 }
-                const uint8_t* data = displayData_ + position;
                 ForEachDisplay([&](int i, TMMDisplayTarget* d) {
-                    if (GroupOf(TMMConnectorSlot(i)) == g && !refused_[i]) d->ProcessData(data);
+                    if (GroupOf(TMMConnectorSlot(i)) == g && !refused_[i])
+                        d->ProcessData(data + position);
                 });
                 ++counters_[g];
             }

@@ -4,15 +4,51 @@
 // Every buffer goes on to the Output unchanged; before that, the connector
 // keeps a copy of its data, from which it feeds its displays (meters,
 // oscilloscopes, spectrum analysers; see displays/DisplayTarget.h) in
-// small windows of each display's own size. With Synchronize, a window is
-// shown only when its moment of audio is "now": the window at byte p of
-// the latest copy is due p / nAvgBytesPerSec seconds after the copy was
-// taken, so at 44.1 kHz 16-bit stereo a meter's 396-byte windows are
-// measured one every 2.245 ms, as the sound plays.
+// small windows of each display's own size.
+//
+// Accumulation: the capture hands its buffers over in bursts (the ALSA
+// back end reads 50 ms periods, so two or three 4096-byte buffers arrive
+// back to back), while a delivery pass comes only once per round. So the
+// connector keeps every buffer it is given in its accumulation area, a
+// ring of whole buffers allocated at Started (AreaBuffers() of them,
+// enough for the longest a window can wait: the pacing lag bound below
+// plus the slowest round interval), and every group of displays reads
+// through the held buffers in order. Nothing is allocated per buffer.
+// Windows never straddle two buffers: each buffer is windowed from its
+// first byte, and its tail too short for a window is skipped.
+//
+// Timing (Synchronize): a window is shown only when its moment of audio
+// is "now". The held buffers play out one after another, like a playback
+// queue: the bytes of all buffers are numbered as one stream, and one
+// anchor maps a stream byte to its moment,
+//     due(x) = anchorTime + (x - anchorByte) / nAvgBytesPerSec
+// (in microseconds, rounded). A buffer copied at time T starts when the
+// one before it has played out, except that
+// - when that moment has already passed (the queue ran dry; the first
+//   buffer), it starts at T. One buffer at a time therefore behaves as a
+//   single copy: at 44.1 kHz 16-bit stereo a meter's 396-byte windows are
+//   measured one every 2.245 ms after the copy, as the sound plays;
+// - when it would start more than MaxLag after T (150 ms, or two buffers'
+//   length when that is longer: the input's clock runs faster than ours,
+//   or the main thread has just been handed a backlog), it starts at
+//   T + MaxLag. The anchor moves for every held buffer, so the older
+//   windows fall due at once and the next pass measures them, still in
+//   order: the displays never trail the input by more than MaxLag, and
+//   nothing is skipped to get there.
+// With 50 ms periods the displays run evenly about one period behind the
+// input, and the older buffers of a burst are shown first. Without
+// Synchronize every held window is due at once.
+//
+// A full area: if buffers keep coming while no pass runs for longer than
+// the area holds, the newest buffer takes the place of the oldest; a
+// group still reading that one goes on with the next, and the loss is
+// counted (DisplayDrops()). Only the displays lose it: the buffer itself
+// still goes on to the Output, so the recording never notices.
 //
 // Displays sit in slots grouped by kind (levels, meters, oscilloscopes,
 // spectra). Within the level, meter and oscilloscope pairs a display can
 // be in only one slot; a display that is destroyed leaves its slot empty.
+// A display assigned to a group starts with the next buffer.
 //
 // The refresh loop (process-wide): while any auto-triggered connector is
 // armed, the display frame clock (displays/FrameClock.h, one Qt timer on
@@ -23,33 +59,39 @@
 // multiply the rounds; the timer sleeps between rounds, so there is no
 // busy loop, and the window's own events run between rounds. A pass
 // measures every window that has come due since the last one, in order,
-// so the displays' state follows every window of audio however the
-// rounds fall; the views repaint right after the round of the same frame
-// (displays/ui/DisplayView.h). Rounds faster than the screen would only
-// cost wake-ups (a 5 ms round doubled the displays' whole cost in their
-// benchmark without showing anything sooner). EnterIdle is kept
-// as a process-wide value: Qt's event loop already hands every round to
-// the window's events and never needs keeping awake, so it changes
-// nothing here.
+// across every buffer held, so the displays' state follows every window
+// of audio however the rounds and the buffers fall; the views repaint
+// right after the round of the same frame (displays/ui/DisplayView.h), so
+// more buffers per round cost measuring, never a repaint. Rounds faster
+// than the screen would only cost wake-ups (a 5 ms round doubled the
+// displays' whole cost in their benchmark without showing anything
+// sooner). EnterIdle is kept as a process-wide value: Qt's event loop
+// already hands every round to the window's events and never needs
+// keeping awake, so it changes nothing here.
 //
-// Pause: the display data is filled with silence and, in real-time mode,
-// a display timer client (DisplayTimerService) marks every group due again
-// each buffer's duration (at least 25 ms), so the displays show silence
-// and their needles fall. The tick only raises an atomic flag and stores
-// the timestamp; the next pass on the main thread acts on it.
+// Pause: the held data is filled with silence and, in real-time mode, a
+// display timer client (DisplayTimerService) ticks every buffer's
+// duration (at least 25 ms). The tick only raises an atomic flag and
+// stores its time; the next pass on the main thread then drops what the
+// groups had not shown yet and queues one buffer of silence starting at
+// the tick, so the displays show silence and their needles fall.
+// Disabling the connector likewise drops what was not shown: the
+// displays are reset, and stale audio must not reappear when it is
+// enabled again.
 //
 // Threads:
 // - Construction, destruction, properties, slots, the chain notifications
 //   and the refresh loop's passes run on the main thread.
 // - BufferReady / BufferLoad / CopyData run on the thread that delivers
 //   the buffers (the main thread for the recorder's capture). `lock_`
-//   guards the data copy, its length, the group positions, dirty flags
-//   and counters between them and the delivery pass; the pass holds it
-//   while the displays measure.
+//   guards the accumulation area, the groups' read positions, the timing
+//   anchor and the counters between them and the delivery pass; the pass
+//   holds it while the displays measure. CopyData holds it only for one
+//   buffer's copy (and conversion).
 // - Trigger() may be called from any thread; off the main thread it is
 //   posted (the pending count is atomic).
 // - The pause tick runs on the display timer thread and touches only the
-//   atomics `pauseTick_` and `timestamp_`.
+//   atomics `pauseTick_` and `pauseTickAt_`.
 
 #include <array>
 #include <atomic>
@@ -147,6 +189,10 @@ public:
     uint32_t Delivered(Group group) const;
     // Valid bytes of the latest copy (display data).
     uint32_t DataLength() const;
+    // Buffers the accumulation area holds (0 while not active).
+    uint32_t AreaBuffers() const;
+    // Buffers the displays lost because the area was full, since Started.
+    uint32_t DisplayDrops() const;
     // Interval of the refresh loop's rounds for the highest Speed.
     static int RefreshIntervalMs();
     // Auto-triggered connectors armed in the process.
@@ -162,9 +208,9 @@ public:
     void BufferReady(PWaveHdr buffer) override;
     void BufferLoad(PWaveHdr buffer, bool& moreBuffers) override;
 
-    // Takes a copy of `bytes` bytes at `data` for the displays (at most
-    // GetBufferSize()); in synchronous mode (RealTime false, AutoTrigger)
-    // runs a delivery pass at once.
+    // Adds a copy of `bytes` bytes at `data` (at most GetBufferSize()) to
+    // the accumulation area for the displays; in synchronous mode
+    // (RealTime false, AutoTrigger) runs a delivery pass at once.
     virtual void CopyData(const void* data, uint32_t bytes);
     // A delivery on demand (AutoTrigger false); from any thread.
     virtual void Trigger();
@@ -176,12 +222,17 @@ public:
 
 private:
     friend class ConnectorHub;
+    // One held buffer: its valid bytes and the stream offset of its first.
+    struct Held {
+        uint32_t length = 0;
+        uint64_t stream = 0;
+    };
+
     void DisplayDestroyed(TMMDisplayTarget* display) override;
 
     template <class F>
     void ForEachDisplay(F&& f) const;
     static Group GroupOf(TMMConnectorSlot slot);
-    bool GroupHasDisplays(Group g) const;
     void SendFormat(TMMDisplayTarget* display);
     void SendFormatToAll();
     void ResetDisplays() const;
@@ -193,8 +244,29 @@ private:
     void ReleaseData();
     void FillSilence();
     int64_t Now() const;
-    // Oscilloscope trigger: the first crossing at or after `from`, or -1.
-    int64_t FindTrigger(uint32_t from, uint32_t limit) const REQUIRES(lock_);
+    // Whether the group has a display that takes the display format.
+    bool GroupFed(Group g) const REQUIRES(lock_);
+    // The moment the stream byte `at` is due (see Timing above).
+    int64_t DueAt(uint64_t at) const REQUIRES(lock_);
+    // The held buffer `sequence` and its bytes.
+    Held& HeldAt(uint64_t sequence) REQUIRES(lock_);
+    uint8_t* HeldData(uint64_t sequence) REQUIRES(lock_);
+    // Makes room for the next buffer: the oldest held one goes, and a
+    // group that had not finished it moves on (a drop).
+    void Evict() REQUIRES(lock_);
+    // Counts the next buffer (`length` bytes, already in its place) as
+    // held. It starts at `at` when `forceStart`; otherwise `at` is the
+    // moment it arrived and it starts as the queue says (Timing above).
+    void Commit(uint32_t length, int64_t at, bool forceStart) REQUIRES(lock_);
+    // Groups without displays keep nothing back.
+    void SkipUnfedGroups() REQUIRES(lock_);
+    // Every group gives up the windows it has not shown.
+    void DropPending() REQUIRES(lock_);
+    // The pause tick's buffer of silence, due from `at`.
+    void QueueSilence(int64_t at) REQUIRES(lock_);
+    // Oscilloscope trigger: the first crossing in `data` at or after
+    // `from`, or -1.
+    int64_t FindTrigger(const uint8_t* data, uint32_t from, uint32_t limit) const;
 
     DisplayTimerService& timers_;
     // Tells the refresh loop whether an entry it saw is still the connector
@@ -224,11 +296,21 @@ private:
 
     mutable Mutex lock_;
     WaveFormatPtr displayFormat_;
-    uint32_t capacity_ GUARDED_BY(lock_) = 0;
-    uint32_t dataLength_ GUARDED_BY(lock_) = 0;
-    std::vector<uint8_t> copy_ GUARDED_BY(lock_);       // the latest buffer's data
-    std::vector<uint8_t> converted_ GUARDED_BY(lock_);  // its PCM form when converting
-    uint8_t* displayData_ GUARDED_BY(lock_) = nullptr;
+    // The accumulation area: AreaBuffers() places of areaBytes_ bytes (one
+    // buffer, or its conversion) in areaData_; buffer number n (counting
+    // from Started) sits in place n % AreaBuffers(), described by held_.
+    uint32_t areaBytes_ GUARDED_BY(lock_) = 0;
+    std::vector<uint8_t> areaData_ GUARDED_BY(lock_);
+    std::vector<Held> held_ GUARDED_BY(lock_);
+    uint64_t written_ GUARDED_BY(lock_) = 0;     // buffers taken since Started
+    uint64_t streamEnd_ GUARDED_BY(lock_) = 0;   // stream bytes taken since Started
+    uint32_t dataLength_ GUARDED_BY(lock_) = 0;  // the latest buffer's length
+    uint32_t drops_ GUARDED_BY(lock_) = 0;
+    // Timing: stream byte anchorByte_ is due at anchorTime_ (microseconds).
+    bool anchored_ GUARDED_BY(lock_) = false;
+    uint64_t anchorByte_ GUARDED_BY(lock_) = 0;
+    int64_t anchorTime_ GUARDED_BY(lock_) = 0;
+    int64_t maxLag_ GUARDED_BY(lock_) = 0;
     std::unique_ptr<CodecStreamChain> converter_;
     uint8_t silence_ = 0;
     std::atomic<bool> active_{false};
@@ -238,10 +320,12 @@ private:
     bool isPCM_ = false;
     bool converting_ = false;
     std::atomic<int> pendingTriggers_{0};
+    // Each group reads buffer next_ (it has windows to show while next_ <
+    // written_) from byte positions_ on.
+    std::array<uint64_t, kGroups> next_ GUARDED_BY(lock_){};
     std::array<uint32_t, kGroups> positions_ GUARDED_BY(lock_){};
-    std::array<bool, kGroups> dirty_ GUARDED_BY(lock_){};
     std::array<uint32_t, kGroups> counters_ GUARDED_BY(lock_){};
-    std::atomic<int64_t> timestamp_{0};
+    std::atomic<int64_t> pauseTickAt_{0};
     std::atomic<bool> pauseTick_{false};
     DisplayTimerService::ClientId pauseTimer_ = 0;
     Clock clock_;

@@ -7,15 +7,18 @@
 #include <cstring>
 #include <thread>
 
+#include "app/MainWindowDisplaySetUp.h"
 #include "audio/chain/MMErrors.h"
 #include "audio/convert/codecs/CodecManager.h"
+#include "displays/Level.h"
 
 namespace zt {
 namespace {
 
 // A display that writes down what the connector hands it: the first
 // sample of every window (the test data makes it the window's sample
-// index), the formats it was told and its resets.
+// index, or its buffer's number) and the one after it, the formats it was
+// told and its resets.
 class ProbeDisplay : public TMMDisplayTarget {
 public:
     explicit ProbeDisplay(int bytes) : bytes_(bytes) {}
@@ -25,9 +28,10 @@ public:
     }
     int BytesPerUpdate() const override { return bytes_; }
     void ProcessData(const void* data) override {
-        int16_t first;
-        std::memcpy(&first, data, 2);
-        windows.push_back(first);
+        int16_t first[2];
+        std::memcpy(first, data, 4);
+        windows.push_back(first[0]);
+        seconds.push_back(first[1]);
     }
     void ResetData() override { ++resets; }
 
@@ -35,6 +39,7 @@ public:
     bool refuse = false;
     std::vector<WAVEFORMATEX> formats;
     std::vector<int> windows;
+    std::vector<int> seconds;
     int resets = 0;
 };
 
@@ -59,6 +64,26 @@ public:
 std::vector<int16_t> Ramp(size_t samples) {
     std::vector<int16_t> v(samples);
     for (size_t i = 0; i < samples; ++i) v[i] = static_cast<int16_t>(i % 32768);
+    return v;
+}
+
+// One 4096-byte buffer of 16-bit stereo: every left sample holds the
+// buffer's number `b`, every right sample its frame index, so a window's
+// first frame tells where it came from.
+std::vector<int16_t> Numbered(int b) {
+    std::vector<int16_t> v(2048);
+    for (size_t frame = 0; frame < 1024; ++frame) {
+        v[2 * frame] = static_cast<int16_t>(b);
+        v[2 * frame + 1] = static_cast<int16_t>(frame);
+    }
+    return v;
+}
+
+// Interleaved 16-bit samples numbered on from buffer `b` of a ramp (each
+// buffer 2048 samples): buffer b's windows start at b * 2048 + 198 * j.
+std::vector<int16_t> RampBuffer(int b) {
+    std::vector<int16_t> v = Ramp(2048);
+    for (int16_t& s : v) s = static_cast<int16_t>(s + b * 2048);
     return v;
 }
 
@@ -325,6 +350,11 @@ TEST_F(ConnectorTest, ANonPcmInputIsConvertedForTheDisplays) {
     connector.DeliveryPass();
     EXPECT_EQ(level.windows.size(), 10u);
     EXPECT_EQ(level.windows.front(), 8) << "0xD5 decodes to +8";
+    // Converted buffers that come back to back are all held, too.
+    connector.BufferReady(&h);
+    connector.BufferReady(&h);
+    connector.DeliveryPass();
+    EXPECT_EQ(level.windows.size(), 30u);
 
     // Without AutoConvert the displays get nothing, buffers still pass.
     connector.Stopped();
@@ -366,6 +396,206 @@ TEST_F(ConnectorTest, TheRefreshLoopRunsWhileArmedAndAnArmCountsOnce) {
     EXPECT_EQ(connector.Speed(), 1);
     EXPECT_EQ(TMMConnector::RefreshIntervalMs(), 960);
     connector.SetSpeed(TMMConnector::kMaxSpeed);
+}
+
+// ---- buffers that come in bursts ---------------------------------------------------------
+
+// The capture reads 50 ms periods, so two or three buffers come back to
+// back between two rounds. A short full-scale click in any one of them
+// lights the bar meter's peak: at the next pass without Synchronize, and
+// with it at the first round (one every 16 ms) after the click's moment:
+// it sits in the window from frame 495, 11.2 ms into its buffer, and each
+// buffer starts 23.2 ms after the one before (34.4 ms, 57.7 ms).
+TEST_F(ConnectorTest, AClickInAnyBufferOfABurstLightsTheMeterPeak) {
+    struct Case {
+        const char* name;
+        int clickBuffer;
+        bool synchronize;
+        int firstLitRound;  // 0: the pass right after the burst
+    };
+    const Case cases[] = {
+        {"first, unpaced", 0, false, 0}, {"middle, unpaced", 1, false, 0},
+        {"last, unpaced", 2, false, 0},  {"first, paced", 0, true, 1},
+        {"middle, paced", 1, true, 3},   {"last, paced", 2, true, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMMLevel meter(254, 24, timers);
+        SetUpMainWindowLevel(meter, TMMChannel::chLeft);
+        connector.SetDisplay(TMMConnectorSlot::Level2, &meter);
+        connector.SetSynchronize(c.synchronize);
+        Start();
+        for (int b = 0; b < 3; ++b) {
+            std::vector<int16_t> pcm(2048, 0);
+            if (b == c.clickBuffer)
+                for (size_t frame = 500; frame < 504; ++frame) pcm[2 * frame] = 32767;
+            Push(pcm);
+        }
+        for (int round = 0; round <= 5; ++round) {
+            if (round > 0) now += 16'000;
+            connector.DeliveryPass();
+            EXPECT_EQ(meter.PeakValue() == meter.Spots(), round >= c.firstLitRound) << round;
+        }
+        EXPECT_EQ(meter.Spots(), 127);
+        EXPECT_EQ(connector.Delivered(TMMConnector::gLevels), 30u) << "every window measured";
+        connector.Stopped();
+        connector.Closed();
+        connector.SetDisplay(TMMConnectorSlot::Level2, nullptr);
+    }
+}
+
+// Paced, the buffers of a burst play one after another from the moment
+// the first came: the older ones first, each window at its moment. A
+// buffer that comes while others still play queues behind them.
+TEST_F(ConnectorTest, PacedBuffersOfABurstPlayOneAfterAnother) {
+    Start();
+    const int64_t t = now;
+    for (int b = 0; b < 3; ++b) Push(RampBuffer(b));
+    connector.DeliveryPass();
+    EXPECT_EQ(level.windows, (std::vector<int>{0}));
+
+    // The first buffer's windows up to its last (3564 bytes in: 20204 us);
+    // the second starts when the first has played, 4096 bytes = 23220 us.
+    now = t + 23'219;
+    connector.DeliveryPass();
+    ASSERT_EQ(level.windows.size(), 10u);
+    EXPECT_EQ(level.windows.back(), 1782);
+    now = t + 23'220;
+    connector.DeliveryPass();
+    EXPECT_EQ(level.windows.back(), 2048);
+
+    // A fourth buffer at 30 ms waits for the third to end at 69660 us.
+    now = t + 30'000;
+    Push(RampBuffer(3));
+    connector.DeliveryPass();
+    now = t + 69'659;
+    connector.DeliveryPass();
+    EXPECT_EQ(level.windows.back(), 2 * 2048 + 1782);
+    now = t + 69'660;
+    connector.DeliveryPass();
+    EXPECT_EQ(level.windows.back(), 3 * 2048);
+
+    // In the end every window of every buffer, in order.
+    now = t + 1'000'000;
+    connector.DeliveryPass();
+    std::vector<int> expected;
+    for (int b = 0; b < 4; ++b)
+        for (int j = 0; j < 10; ++j) expected.push_back(b * 2048 + j * 198);
+    EXPECT_EQ(level.windows, expected);
+    EXPECT_EQ(connector.Delivered(TMMConnector::gLevels), 40u);
+    EXPECT_EQ(connector.DisplayDrops(), 0u);
+}
+
+// A backlog longer than the lag bound (ten buffers, 232 ms, at once)
+// pulls the schedule forward: the newest buffer starts 150 ms after it
+// came, and the older windows that this makes overdue are measured at
+// once, in order, rather than skipped.
+TEST_F(ConnectorTest, ABacklogIsCaughtUpWithinTheLagBound) {
+    Start();
+    const int64_t t = now;
+    for (int b = 0; b < 10; ++b) Push(RampBuffer(b));
+    connector.DeliveryPass();
+    // Buffer 9 due at t + 150000; buffer 2 (28672 bytes = 162540 us
+    // earlier) at t - 12540, so its windows 0..5 are due, window 6 at
+    // t + 930 is not: 26 windows.
+    ASSERT_EQ(level.windows.size(), 26u);
+    EXPECT_EQ(level.windows.front(), 0);
+    EXPECT_EQ(level.windows.back(), 2 * 2048 + 5 * 198);
+
+    now = t + 149'999;
+    connector.DeliveryPass();
+    EXPECT_EQ(level.windows.back(), 8 * 2048 + 1782);
+    now = t + 150'000;
+    connector.DeliveryPass();
+    EXPECT_EQ(level.windows.back(), 9 * 2048);
+    EXPECT_EQ(level.windows.size(), 91u);
+    EXPECT_EQ(connector.DisplayDrops(), 0u);
+}
+
+// When no pass runs while more buffers come than the area holds, the
+// displays lose the oldest ones and go on with the rest, in order; the
+// Output still receives every buffer.
+TEST_F(ConnectorTest, AFullAreaDropsTheOldestBuffersForTheDisplaysOnly) {
+    CheckingSink sink(connector);
+    connector.SetOutput(&sink);
+    connector.SetSynchronize(false);
+    Start();
+    const int held = static_cast<int>(connector.AreaBuffers());
+    ASSERT_GT(held, 0);
+    for (int b = 0; b < held + 3; ++b) Push(Numbered(b));
+    EXPECT_EQ(sink.buffers, held + 3);
+    EXPECT_EQ(connector.DisplayDrops(), 3u);
+
+    connector.DeliveryPass();
+    ASSERT_EQ(level.windows.size(), size_t(held) * 10);
+    for (size_t k = 0; k < level.windows.size(); ++k) {
+        ASSERT_EQ(level.windows[k], 3 + int(k / 10)) << k;
+        ASSERT_EQ(level.seconds[k], int(k % 10) * 99) << k;
+    }
+    connector.SetOutput(nullptr);
+}
+
+// Ten seconds of capture as the ALSA back end hands it over (each buffer
+// at the end of the 50 ms period that completes it), with rounds every
+// frame and at the slowest Speed: every window of every buffer reaches the
+// displays exactly once and in order, and at every frame the displays
+// trail the input by no more than the lag bound.
+TEST_F(ConnectorTest, EveryWindowOfACaptureInPeriodsIsMeasuredOnceInOrder) {
+    struct Case {
+        const char* name;
+        int64_t roundUs;
+    };
+    const Case cases[] = {{"every frame", 16'000}, {"slowest Speed", 960'000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        level.windows.clear();
+        level.seconds.clear();
+        Start();
+        constexpr int kBuffers = 430;
+        const int64_t t = now;
+        int pushed = 0;
+        int64_t nextRound = t + 7'000;
+        for (int period = 1; pushed < kBuffers; ++period) {
+            const int64_t periodEnd = t + period * 50'000;
+            while (nextRound < periodEnd) {
+                now = nextRound;
+                connector.DeliveryPass();
+                nextRound += c.roundUs;
+                // Not shown yet: at most what is due in the next 150 ms
+                // and a buffer (10 windows per 23.2 ms).
+                if (c.roundUs == 16'000)
+                    EXPECT_LE(pushed * 10 - int(level.windows.size()), 77) << now - t;
+            }
+            now = periodEnd;
+            while (pushed < kBuffers && (pushed + 1) * 1024 <= period * 2205)
+                Push(Numbered(pushed++));
+        }
+        now += 2'000'000;
+        connector.DeliveryPass();
+        ASSERT_EQ(level.windows.size(), size_t(kBuffers) * 10);
+        for (size_t k = 0; k < level.windows.size(); ++k) {
+            ASSERT_EQ(level.windows[k], int(k / 10)) << k;
+            ASSERT_EQ(level.seconds[k], int(k % 10) * 99) << k;
+        }
+        EXPECT_EQ(connector.DisplayDrops(), 0u);
+        connector.Stopped();
+        connector.Closed();
+    }
+}
+
+// Disabling drops what was held: when enabled again, the displays start
+// with new audio, not with what came before they were reset.
+TEST_F(ConnectorTest, ABurstHeldWhenDisabledIsNotShownLater) {
+    connector.SetSynchronize(false);
+    Start();
+    for (int b = 0; b < 3; ++b) Push(Numbered(b));
+    connector.SetEnabled(false);
+    connector.SetEnabled(true);
+    QCoreApplication::processEvents();
+    Push(Numbered(7));
+    connector.DeliveryPass();
+    ASSERT_EQ(level.windows.size(), 10u);
+    EXPECT_EQ(level.windows.front(), 7);
 }
 
 }  // namespace
