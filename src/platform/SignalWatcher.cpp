@@ -90,7 +90,15 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     // instead of failing with EINTR.
     action.sa_flags = SA_RESTART;
     for (size_t i = 0; i < std::size(kWatchedSignals); ++i) {
-        ::sigaction(kWatchedSignals[i], &action, &saved_->previous[i]);
+        ::sigaction(kWatchedSignals[i], nullptr, &saved_->previous[i]);
+        // Started under nohup (SIGHUP) or in the background of a shell
+        // without job control (SIGINT), the program was asked to ignore
+        // them: that wish is kept. SIGTERM, the system's request to end,
+        // is always caught so that the segment is finished.
+        if (kWatchedSignals[i] != SIGTERM && saved_->previous[i].sa_handler == SIG_IGN &&
+            !(saved_->previous[i].sa_flags & SA_SIGINFO))
+            continue;
+        ::sigaction(kWatchedSignals[i], &action, nullptr);
     }
 }
 

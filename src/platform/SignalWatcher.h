@@ -26,6 +26,8 @@ class SignalWatcher : public QObject {
 public:
     // Catches SIGTERM, SIGINT and SIGHUP for the whole process (one live
     // instance at a time); the destructor restores the previous handlers.
+    // SIGINT and SIGHUP that the process inherited as ignored (nohup, a
+    // background job) stay ignored.
     explicit SignalWatcher(QObject* parent = nullptr);
     ~SignalWatcher() override;
 

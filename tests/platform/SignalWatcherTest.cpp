@@ -111,8 +111,10 @@ TEST(SignalWatcher, DestructionRestoresWhateverWasInstalledBefore) {
     struct Case {
         int signo;
         void (*handler)(int);
+        bool caught;  // an inherited "ignore" of SIGHUP/SIGINT is kept
     };
-    const Case cases[] = {{SIGTERM, SIG_DFL}, {SIGHUP, SIG_IGN}, {SIGINT, CustomHandler}};
+    const Case cases[] = {
+        {SIGTERM, SIG_DFL, true}, {SIGHUP, SIG_IGN, false}, {SIGINT, CustomHandler, true}};
 
     struct sigaction original[std::size(cases)];
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -128,6 +130,10 @@ TEST(SignalWatcher, DestructionRestoresWhateverWasInstalledBefore) {
         for (const auto& c : cases) {
             struct sigaction now;
             ::sigaction(c.signo, nullptr, &now);
+            if (!c.caught) {
+                EXPECT_EQ(now.sa_handler, c.handler) << c.signo;
+                continue;
+            }
             EXPECT_NE(now.sa_handler, c.handler) << c.signo;
             EXPECT_NE(now.sa_handler, SIG_DFL) << c.signo;
             EXPECT_NE(now.sa_handler, SIG_IGN) << c.signo;
@@ -146,6 +152,33 @@ TEST(SignalWatcher, DestructionRestoresWhateverWasInstalledBefore) {
     for (size_t i = 0; i < std::size(cases); ++i) {
         ::sigaction(cases[i].signo, &original[i], nullptr);
     }
+}
+
+TEST(SignalWatcher, InheritedIgnoreOfHangUpAndInterruptIsKeptButTermIsCaught) {
+    // As under nohup, or in the background of a shell without job control.
+    struct sigaction ignore, before[3];
+    std::memset(&ignore, 0, sizeof ignore);
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    const int watched[] = {SIGHUP, SIGINT, SIGTERM};
+    for (size_t i = 0; i < 3; ++i) ASSERT_EQ(::sigaction(watched[i], &ignore, &before[i]), 0);
+    {
+        SignalWatcher watcher;
+        std::vector<int> received;
+        QObject::connect(&watcher, &SignalWatcher::Received,
+                         [&](int signo) { received.push_back(signo); });
+        ::raise(SIGHUP);
+        ::raise(SIGINT);
+        ::raise(SIGTERM);
+        QElapsedTimer waited;
+        waited.start();
+        while (received.empty() && waited.elapsed() < kDeliveryLimitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        // Still alive: the hang-up and the interrupt were ignored.
+        EXPECT_EQ(received, std::vector<int>{SIGTERM});
+    }
+    for (size_t i = 0; i < 3; ++i) ::sigaction(watched[i], &before[i], nullptr);
 }
 
 TEST(SignalWatcher, OneAtATimeAndAFreshOneStartsClean) {
