@@ -14,6 +14,12 @@ TDateTime Clock::Date() const {
     return std::floor(Now());
 }
 
+double SystemClock::MonotonicSeconds() const {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
 TDateTime SystemClock::Now() const {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);

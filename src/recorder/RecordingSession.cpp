@@ -1,5 +1,6 @@
 #include "recorder/RecordingSession.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "audio/capture/WaveIn.h"
@@ -74,6 +75,7 @@ void RecordingSession::BGravarClick() {
     if (IsRecording()) return;
     Clock& clock = CurrentClock();
     segmentStartTime_ = clock.Time();
+    segmentStartMono_ = clock.MonotonicSeconds();
     segmentElapsed_ = 0;
     ApplyEncoderFormat();
     PrepareSegmentFile();
@@ -84,8 +86,7 @@ void RecordingSession::BGravarClick() {
 
 void RecordingSession::BStopClick() {
     Clock& clock = CurrentClock();
-    totalElapsed_ += segmentElapsed_;
-    segmentElapsed_ = 0;
+    FoldCount();
     CloseChain();
     timerRecord_.stop();
     UpdateRecordButtons();
@@ -105,8 +106,7 @@ void RecordingSession::TimerRecordTimer() {
     previous_ = current_;
     endStamp_ = SegmentStamp(clock.Now());
     segmentEndNow_ = clock.Now();
-    totalElapsed_ += segmentElapsed_;
-    segmentElapsed_ = 0;
+    FoldCount();
 
     // A running capture is never stopped for a cut: the encoder ends its
     // file and starts the next one between two buffers, so no sample falls
@@ -119,6 +119,7 @@ void RecordingSession::TimerRecordTimer() {
     try {
         if (!running) CloseChain();
         segmentStartTime_ = clock.Time();
+        segmentStartMono_ = clock.MonotonicSeconds();
         ApplyEncoderFormat();
         PrepareSegmentFile();
         newStart = clock.Now();
@@ -145,6 +146,16 @@ void RecordingSession::TimerRecordTimer() {
     ReportRecordingState();
     if (openError) std::rethrow_exception(openError);
     if (finishError) std::rethrow_exception(finishError);
+}
+
+void RecordingSession::FoldCount() {
+    // While the capture runs, the count is brought up to this moment, so a
+    // cut loses none of the time since the last buffer.
+    if (IsRecording())
+        segmentElapsed_ =
+            std::max(0.0, CurrentClock().MonotonicSeconds() - segmentStartMono_) / kSecondsPerDay;
+    totalElapsed_ += segmentElapsed_;
+    segmentElapsed_ = 0;
 }
 
 void RecordingSession::CutToCurrentSegment() {
@@ -264,28 +275,35 @@ void RecordingSession::UpdateRecordButtons() {
 void RecordingSession::WaveInBufferReady() {
     Clock& clock = CurrentClock();
     const TDateTime t = clock.Time();
-    if (t >= segmentStartTime_)
-        segmentElapsed_ = t - segmentStartTime_;
-    else
-        segmentElapsed_ = t - (segmentStartTime_ - 1.0);
+    // Recorded time is measured on the monotonic clock: a clock set back or
+    // forward (NTP, the change of summer time) neither adds nor loses time.
+    const double mono = clock.MonotonicSeconds();
+    segmentElapsed_ = std::max(0.0, mono - segmentStartMono_) / kSecondsPerDay;
 
-    const TDateTime sum = totalElapsed_ + segmentElapsed_;
-    const std::string shown = FormatTime(sum);
+    TDateTime sum = totalElapsed_ + segmentElapsed_;
+    std::string shown = FormatTime(sum);
 
     if (FormatTime(t) == "23:59:59") PurgeOldRecordings();
 
-    // A full day: normally seen as the read-out's "23:59:59". The count
-    // only grows within a day, so a sum below the last one means the
-    // read-out wrapped past midnight of the count while the main thread was
-    // held up across that second; that day counts too.
-    if (shown == "23:59:59" || sum + 0.5 * kSecond < lastSum_) {
-        ++dayCount_;
-        segmentStartTime_ = t;
-        totalElapsed_ = 0;
+    // A full day: the buffer whose read-out shows "23:59:59" counts it and
+    // keeps that read-out; the count restarts there. When no buffer saw
+    // that second (the main thread was held up across it, or a stall or a
+    // cut fell on it), the count has gone past it: the day counts all the
+    // same, every one of them if the stall was longer, and the count goes
+    // on from where "23:59:59" would have restarted it.
+    const TDateTime lastSecond = 1.0 - kSecond;
+    if (sum >= lastSecond) {
+        const bool seen = shown == "23:59:59";
+        TDateTime carry = sum;
+        while (carry >= lastSecond) {
+            ++dayCount_;
+            carry -= lastSecond;
+        }
+        totalElapsed_ = seen ? 0 : carry;
         segmentElapsed_ = 0;
-        lastSum_ = 0;
-    } else {
-        lastSum_ = sum;
+        segmentStartMono_ = mono;
+        segmentStartTime_ = t;
+        if (!seen) shown = FormatTime(carry);
     }
 
     view_.ShowElapsed(shown, PadLeft(IntToStr(dayCount_), '0', 2));

@@ -18,9 +18,11 @@
 // below it counts completed 24-hour periods. A count that has been folded is
 // set back to zero, so a stop while idle adds nothing.
 //
-// The day rolls over on the buffer whose read-out shows "23:59:59", or, when
-// the main thread was held up across that whole second, on the first buffer
-// whose read-out wrapped past it, so a stall never loses a day.
+// Recorded time is measured on the monotonic clock, so a clock stepped back
+// or forward changes neither the read-out nor the day count. The day rolls
+// over on the buffer whose read-out shows "23:59:59", or, when no buffer saw
+// that second (a stall, a cut), on the first buffer past it, keeping the
+// time recorded since, so a stall never loses a day or a second.
 //
 // Recording means the capture is started (WaveIn.IsStarted). A rotation
 // keeps the capture running and has the encoder end its file and begin the
@@ -205,6 +207,8 @@ private:
     void RestartSegmentTimer();
     void OpenAndStart();
     void CutToCurrentSegment();
+    // Adds the running count to FTotalElapsed and sets it back to zero.
+    void FoldCount();
     void CloseChain();
     void FinishPreviousSegment();
     void ReportRecordingState();
@@ -220,7 +224,7 @@ private:
     TDateTime segmentStartTime_ = 0;
     TDateTime segmentElapsed_ = 0;
     TDateTime totalElapsed_ = 0;
-    TDateTime lastSum_ = 0;  // the count shown on the last buffer
+    double segmentStartMono_ = 0;  // the monotonic clock when the count restarted
     int32_t dayCount_ = 0;
     TDateTime segmentStartNow_ = 0;
     TDateTime segmentEndNow_ = 0;

@@ -183,10 +183,45 @@ TEST_F(RecordingSessionTest, AStallAcrossTheLastSecondStillCountsTheDay) {
     StartAt(At(8, 10, 0, 0));
     BufferAt(At(9, 9, 59, 58));
     // The main thread was held up for three seconds: no buffer saw 23:59:59.
+    // The day counts and the read-out goes on from where that second would
+    // have restarted it.
     BufferAt(At(9, 10, 0, 1));
     EXPECT_EQ(view_.dias, "01");
+    EXPECT_EQ(view_.tempo, "00:00:02");
     BufferAt(At(9, 10, 0, 2));
-    EXPECT_EQ(view_.tempo, "00:00:01");
+    EXPECT_EQ(view_.tempo, "00:00:03");
+}
+
+TEST_F(RecordingSessionTest, CutsStallsAndClockStepsNeitherAddNorLoseADay) {
+    // Ten-minute cuts across a whole day, with the main thread held up
+    // across the read-out's last second.
+    StartAt(At(8, 10, 0, 0));
+    for (int hour = 10; hour < 34; ++hour) {
+        for (int minute = 0; minute < 60; minute += 10) {
+            if (hour == 10 && minute == 0) continue;
+            const int day = 8 + hour / 24;
+            BufferAt(At(day, hour % 24, minute, 0) - 0.01 * kSecond);
+            if (hour == 33 && minute == 50) break;
+            RotateAt(At(day, hour % 24, minute, 0));
+        }
+    }
+    BufferAt(At(9, 9, 59, 57));
+    EXPECT_EQ(view_.tempo, "23:59:57");
+    EXPECT_EQ(view_.dias, "00");
+    BufferAt(At(9, 10, 0, 3));  // held up across 23:59:59 and 00:00:00
+    EXPECT_EQ(view_.dias, "01");
+    EXPECT_EQ(view_.tempo, "00:00:04");
+
+    // The clock is set back by a second (NTP, or the end of summer time):
+    // recorded time still runs forward and no day is added.
+    clock_.StepWallClock(-1);
+    BufferAt(At(9, 10, 0, 3) + 0.5 * kSecond);
+    EXPECT_EQ(view_.dias, "01");
+    EXPECT_EQ(view_.tempo, "00:00:05");
+    clock_.StepWallClock(-3600);
+    BufferAt(At(9, 9, 0, 10));  // 6.5 s after the last buffer
+    EXPECT_EQ(view_.dias, "01");
+    EXPECT_EQ(view_.tempo, "00:00:12");
 }
 
 TEST_F(RecordingSessionTest, DayCounterShowsTwoDigits) {
