@@ -222,7 +222,11 @@ void TFrmGravar::FormCreate() {
         LoadSettings(settings_, *this);
     } catch (const EAbort&) {
     } catch (const std::exception& error) {
-        CurrentDialogs().Warning(error.what());
+        // Shown once the window runs its event loop: a box waiting for the
+        // operator must not hold up the rest of the start, nor the automatic
+        // recording one second later (the box's own loop runs the timer).
+        QTimer::singleShot(
+            0, this, Guard([text = std::string(error.what())] { CurrentDialogs().Warning(text); }));
     }
     // The recordings' default home beside the program is made on the first
     // start (a portable copy has none yet); any other folder is the
@@ -413,7 +417,9 @@ void TFrmGravar::TickPriorityCheckBox() {
 }
 
 void TFrmGravar::RaiseOwnProcessPriority() {
-    throw Exception("Prioridade: a elevação da prioridade do processo não está disponível.");
+    // Raising the process's priority comes with its own part of the
+    // program; until then the setting is kept and nothing is raised. Saying
+    // so in a box at every start would only hold up the operator.
 }
 
 void TFrmGravar::SelectRecordingInput(int controle) {

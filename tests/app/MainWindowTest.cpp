@@ -11,16 +11,21 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <map>
 
 #include "app/AppTestSupport.h"
 #include "app/TrayIcon.h"
 #include "audio/capture/WaveInTestSupport.h"
 #include "audio/files/Mpg123TestDecoder.h"
+#include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/ShutdownInhibitor.h"
 #include "support/AlsaFixture.h"
@@ -233,7 +238,9 @@ TEST_F(MainWindowTest, SettingsErrorsAtStartUpAreShownAndStartUpGoesOn) {
         test::WriteFileBytes(Audio() + "/0101101000a0101101010.mp3", "old");
         test::WriteSettings(exeDir_.dir(), {{c.key, c.value}, {"AutoGravar", "N"}});
         Create();
-        // The retention pass runs on the session's file worker.
+        // The box comes from the event loop; the retention pass runs on the
+        // session's file worker.
+        ASSERT_TRUE(RunUntil([&] { return !dialogs_.shown.empty(); }, std::chrono::seconds(5)));
         window_->Session().WaitForFileWork();
         ASSERT_EQ(dialogs_.shown.size(), 1u);
         EXPECT_EQ(dialogs_.shown[0].kind, c.kind);
@@ -242,6 +249,68 @@ TEST_F(MainWindowTest, SettingsErrorsAtStartUpAreShownAndStartUpGoesOn) {
         EXPECT_TRUE(Shown("BGravar"));
         EXPECT_TRUE(Child<QTimer>("TimerInicio")->isActive());
         window_.reset();
+    }
+}
+
+// Dialogs that keep a box open for a while in its own event loop, as a
+// modal box waiting for the operator does.
+class WaitingDialogs final : public Dialogs {
+public:
+    explicit WaitingDialogs(std::function<bool()> done) : done_(std::move(done)) {
+        previous_ = SetDialogs(this);
+    }
+    ~WaitingDialogs() override { SetDialogs(previous_); }
+    void Information(const std::string& text) override { Wait(text); }
+    void Warning(const std::string& text) override { Wait(text); }
+    void Error(const std::string& text) override { Wait(text); }
+    bool Question(const std::string& text) override {
+        Wait(text);
+        return false;
+    }
+    std::vector<std::string> shown;
+    bool doneWhileOpen = false;
+
+private:
+    void Wait(const std::string& text) {
+        shown.push_back(text);
+        QElapsedTimer open;
+        open.start();
+        while (open.elapsed() < 4000 && !done_())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        doneWhileOpen = doneWhileOpen || done_();
+    }
+    std::function<bool()> done_;
+    Dialogs* previous_ = nullptr;
+};
+
+TEST_F(MainWindowTest, NoBoxHoldsUpTheAutomaticRecording) {
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> settings;
+        size_t boxes;
+    };
+    const Case cases[] = {
+        {"priority wanted", {{"Prioridade", "S"}}, 0},
+        {"a settings error waits for the operator", {{"TempoRec", "dez"}}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::map<std::string, std::string> settings = c.settings;
+        settings["AutoGravar"] = "S";
+        test::WriteSettings(exeDir_.dir(), settings);
+        WaitingDialogs boxes([&] { return window_ && window_->IsRecording(); });
+        QElapsedTimer launched;
+        launched.start();
+        TFrmGravar& w = Create();
+        ASSERT_TRUE(RunUntil([&] { return w.IsRecording(); }, std::chrono::seconds(5)));
+        EXPECT_LT(launched.elapsed(), 2500);
+        EXPECT_EQ(boxes.shown.size(), c.boxes);
+        if (c.boxes > 0)
+            EXPECT_TRUE(boxes.doneWhileOpen) << "recording began while the box was open";
+        w.Session().BStopClick();
+        w.Session().WaitForFileWork();
+        window_.reset();
+        fs::remove_all(Audio());
     }
 }
 
