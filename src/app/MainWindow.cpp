@@ -241,6 +241,9 @@ void TFrmGravar::FormCreate() {
     Guarded([this] {
         tray_->Add();
         session_->UpdateRecordButtons();
+        // A segment an earlier run could not finish (a power cut) is
+        // finished first, then the retention pass runs.
+        session_->FinishOrphanSegments();
         session_->PurgeOldRecordings();
     });
 }

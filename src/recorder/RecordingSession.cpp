@@ -1,5 +1,7 @@
 #include "recorder/RecordingSession.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <exception>
 
@@ -172,6 +174,47 @@ void RecordingSession::CutToCurrentSegment() {
 
 void RecordingSession::TimerMataArquivosTimer() {
     PurgeOldRecordings();
+}
+
+void RecordingSession::FinishOrphanSegments() {
+    struct Finished {
+        SegmentFinish finish;
+        TDateTime start = 0, end = 0;
+    };
+    const std::string local = settings_.Local;
+    const SegmentFinishSettings finish = FinishSettingsOf(settings_);
+    SegmentsInProgress* inProgress = &inProgress_;
+    worker_->Run<std::vector<Finished>>(
+        [local, finish, inProgress] {
+            std::vector<Finished> done;
+            for (const OrphanSegment& orphan :
+                 FindOrphanSegments(local, [inProgress](const std::string& path) {
+                     return inProgress->Contains(path);
+                 })) {
+                Finished f;
+                f.start = orphan.start;
+                f.end = orphan.end;
+                if (orphan.empty) {
+                    // Nothing was recorded: there is nothing to keep.
+                    ::unlink(orphan.segment.ProvisionalPath().c_str());
+                    f.finish.finalPath = orphan.segment.ProvisionalPath();
+                } else {
+                    f.finish = FinishSegmentFiles(orphan.segment, orphan.endStamp, finish);
+                }
+                done.push_back(std::move(f));
+            }
+            return done;
+        },
+        [this](std::vector<Finished> done) {
+            lastOrphans_.clear();
+            for (Finished& f : done) {
+                if (f.finish.exportDue && exportHook_) {
+                    f.finish.exported = true;
+                    Guarded([&] { exportHook_(f.finish.finalPath, f.start, f.end); });
+                }
+                lastOrphans_.push_back(f.finish);
+            }
+        });
 }
 
 void RecordingSession::PrepareSegmentFile() {

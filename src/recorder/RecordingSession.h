@@ -47,6 +47,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/DateTime.h"
 #include "recorder/FileWorker.h"
@@ -117,6 +118,12 @@ public:
     void TimerRecordTimer();
     // The 24-hour retention pass.
     void TimerMataArquivosTimer();
+    // Start-up: segments an earlier run left provisional in Local (a power
+    // cut, a crash) are finished like any other, on the file worker: renamed
+    // with the end stamp of their last modification, copied and handed to
+    // the export. One that holds nothing is removed. Only one recorder runs
+    // at a time, so no other program owns them.
+    void FinishOrphanSegments();
     // The capture's notifications.
     void WaveInStart();
     void WaveInStop();
@@ -178,6 +185,9 @@ public:
     // What happened to the last segment finished (rename, copy, export).
     const SegmentFinish& LastFinish() const { return lastFinish_; }
     int FinishedSegments() const { return finishedSegments_; }
+    // What the last FinishOrphanSegments did, one entry per orphan found
+    // (an empty one that was removed has rename NoSegment).
+    const std::vector<SegmentFinish>& LastOrphans() const { return lastOrphans_; }
     // The last retention pass that ended, and how many have.
     const RetentionResult& LastRetention() const { return lastRetention_; }
     int RetentionPasses() const { return retentionPasses_; }
@@ -244,6 +254,7 @@ private:
     RetentionResult lastRetention_;
     int retentionPasses_ = 0;
     int finishedSegments_ = 0;
+    std::vector<SegmentFinish> lastOrphans_;
     bool retentionQueued_ = false;
     bool guardQueued_ = false;
     bool rotating_ = false;

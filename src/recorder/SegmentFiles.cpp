@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -29,6 +30,55 @@ bool IsRegularFile(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<TDateTime> ParseSegmentStamp(const std::string& stamp) {
+    if (stamp.size() != 10) return std::nullopt;
+    for (char c : stamp)
+        if (c < '0' || c > '9') return std::nullopt;
+    auto two = [&](size_t at) { return (stamp[at] - '0') * 10 + (stamp[at + 1] - '0'); };
+    try {
+        return EncodeDateTime(2000 + two(4), two(2), two(0), two(6), two(8), 0);
+    } catch (const std::exception&) {
+        return std::nullopt;  // an impossible date or time
+    }
+}
+
+std::vector<OrphanSegment> FindOrphanSegments(
+    const std::string& folder, const std::function<bool(const std::string&)>& inProgress) {
+    std::vector<OrphanSegment> found;
+    std::error_code ec;
+    std::vector<std::string> names;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        // "ddMMyyhhnn.mp3" or "ddMMyyhhnn-N.mp3".
+        if (name.size() < 14 || name.compare(name.size() - 4, 4, ".mp3") != 0) continue;
+        const std::string stem = name.substr(0, name.size() - 4);
+        const std::string stamp = stem.substr(0, 10);
+        const std::string suffix = stem.substr(10);
+        if (!suffix.empty() && (suffix[0] != '-' || suffix.size() < 2 ||
+                                suffix.find_first_not_of("0123456789", 1) != std::string::npos))
+            continue;
+        const std::optional<TDateTime> start = ParseSegmentStamp(stamp);
+        if (!start) continue;
+        OrphanSegment orphan;
+        orphan.segment.folder = folder;
+        orphan.segment.startStamp = stamp;
+        orphan.segment.suffix = suffix;
+        const std::string path = orphan.segment.ProvisionalPath();
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (inProgress && inProgress(path)) continue;
+        orphan.start = *start;
+        orphan.end = FromUnixSeconds(double(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9);
+        orphan.endStamp = SegmentStamp(orphan.end);
+        orphan.empty = st.st_size == 0;
+        found.push_back(std::move(orphan));
+    }
+    return found;
+}
 
 std::string ProvisionalSegmentName(const std::string& startStamp, const std::string& suffix) {
     return startStamp + suffix + ".mp3";

@@ -34,7 +34,9 @@
 // thread and runs the file steps of finishing on its file worker.
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/DateTime.h"
 
@@ -134,6 +136,26 @@ using SegmentExportHook = std::function<void(const std::string& finalPath)>;
 SegmentFinish FinishSegment(const SegmentFile& segment, const std::string& endStamp,
                             const RecorderSettings& settings,
                             const SegmentExportHook& exportHook = {});
+
+// The time a stamp "ddMMyyhhnn" names (seconds 0, years 2000-2099), or
+// nullopt when it is not a valid stamp.
+std::optional<TDateTime> ParseSegmentStamp(const std::string& stamp);
+
+// A segment left provisional by an earlier run (a power cut, a crash):
+// its file, and the end it gets from the file's last modification.
+struct OrphanSegment {
+    SegmentFile segment;
+    std::string endStamp;  // of the last modification
+    TDateTime start = 0;   // from the start stamp (to the minute)
+    TDateTime end = 0;     // the last modification
+    bool empty = false;    // the file holds nothing
+};
+
+// The provisional segment files of `folder` ("ddMMyyhhnn.mp3" and the
+// suffixed "ddMMyyhhnn-N.mp3"; regular files only), in name order, except
+// those `inProgress` names. A folder that cannot be read has none.
+std::vector<OrphanSegment> FindOrphanSegments(
+    const std::string& folder, const std::function<bool(const std::string&)>& inProgress);
 
 // The file operations underneath, for callers that need them alone.
 // Renames `from` to `to` unless `to` exists; 0 on success, else an errno

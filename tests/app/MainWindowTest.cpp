@@ -7,7 +7,9 @@
 #include "displays/LEDLabel.h"
 #include "displays/ui/DisplayView.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -25,6 +27,7 @@
 #include "app/TrayIcon.h"
 #include "audio/capture/WaveInTestSupport.h"
 #include "audio/files/Mpg123TestDecoder.h"
+#include "platform/DateTime.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/ShutdownInhibitor.h"
@@ -312,6 +315,20 @@ TEST_F(MainWindowTest, NoBoxHoldsUpTheAutomaticRecording) {
         window_.reset();
         fs::remove_all(Audio());
     }
+}
+
+TEST_F(MainWindowTest, ASegmentLeftByAPowerCutIsFinishedAtStartUp) {
+    test::WriteSettings(exeDir_.dir(), {{"AutoGravar", "N"}});
+    fs::create_directories(Audio());
+    const std::string orphan = Audio() + "/0812121530.mp3";
+    test::WriteFileBytes(orphan, "what was recorded before the power went");
+    const time_t modified = time(nullptr) - 60;
+    const timespec times[2] = {{modified, 0}, {modified, 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, orphan.c_str(), times, 0));
+    TFrmGravar& w = Create();
+    w.Session().WaitForFileWork();
+    const std::string end = SegmentStamp(FromUnixSeconds(double(modified)));
+    EXPECT_EQ(FileNames(Audio()), std::vector<std::string>{"0812121530a" + end + ".mp3"});
 }
 
 TEST_F(MainWindowTest, FailedStartIsShownAndTheSegmentTimerTriesAgain) {

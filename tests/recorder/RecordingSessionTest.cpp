@@ -399,6 +399,63 @@ TEST_F(RecordingSessionTest, SlowFileWorkNeverHoldsUpTheBuffers) {
     EXPECT_TRUE(session_->IsRecording());
 }
 
+TEST_F(RecordingSessionTest, SegmentsLeftProvisionalByAPowerCutAreFinishedAtStartUp) {
+    const std::string backup = (dir_.path() / "Backup").string();
+    fs::create_directory(backup);
+    settings_.Copia = "S";
+    settings_.LocalCopia = backup;
+    settings_.Crowley = "S";
+    struct Exported {
+        std::string path;
+        TDateTime start, end;
+    };
+    std::vector<Exported> exported;
+    session_->SetExportHook([&](const std::string& path, TDateTime start, TDateTime end) {
+        exported.push_back({path, start, end});
+    });
+    struct Orphan {
+        const char* name;
+        std::string bytes;
+        TDateTime modified;
+    };
+    const Orphan orphans[] = {
+        {"0712122350.mp3", "audio of the night", At(8, 0, 3, 41)},
+        {"0812121530-2.mp3", "audio after a restart", At(8, 15, 34, 50)},
+        {"0812121600.mp3", "", At(8, 16, 0, 5)},  // nothing recorded
+    };
+    for (const Orphan& o : orphans) {
+        WriteFileBytes(InLocal(o.name), o.bytes);
+        SetMtime(InLocal(o.name), o.modified);
+    }
+    // Not provisional segments of this program: left alone.
+    WriteFileBytes(InLocal("0712122340a0712122350.mp3"), "finished");
+    WriteFileBytes(InLocal("notes.mp3"), "x");
+    WriteFileBytes(InLocal("3212121530.mp3"), "no such date");
+
+    session_->FinishOrphanSegments();
+    session_->WaitForFileWork();
+
+    EXPECT_EQ(LocalNames(), (std::vector<std::string>{
+                                "0712122340a0712122350.mp3", "0712122350a0812120003.mp3",
+                                "0812121530a0812121534-2.mp3", "3212121530.mp3", "notes.mp3"}));
+    EXPECT_EQ(ReadFileBytes(backup + "/0712122350a0812120003.mp3"), "audio of the night");
+    EXPECT_EQ(ReadFileBytes(backup + "/0812121530a0812121534-2.mp3"), "audio after a restart");
+    ASSERT_EQ(exported.size(), 2u);
+    EXPECT_EQ(exported[0].path, InLocal("0712122350a0812120003.mp3"));
+    EXPECT_DOUBLE_EQ(exported[0].start, EncodeDateTime(2012, 12, 7, 23, 50, 0));
+    EXPECT_NEAR(exported[0].end, At(8, 0, 3, 41), 1e-6);
+    EXPECT_EQ(exported[1].path, InLocal("0812121530a0812121534-2.mp3"));
+    ASSERT_EQ(session_->LastOrphans().size(), 3u);
+    EXPECT_EQ(session_->LastOrphans()[2].rename, SegmentRename::NoSegment);
+
+    // The segment being written is never taken for an orphan.
+    StartAt(At(8, 17, 0, 0));
+    session_->FinishOrphanSegments();
+    session_->WaitForFileWork();
+    EXPECT_TRUE(session_->LastOrphans().empty());
+    EXPECT_TRUE(fs::exists(InLocal("0812121700.mp3")));
+}
+
 TEST_F(RecordingSessionTest, RotationAcrossMidnightUsesTheNewDate) {
     StartAt(At(8, 23, 50, 0));
     RotateAt(At(9, 0, 0, 0));
