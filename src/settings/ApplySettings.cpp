@@ -1,8 +1,10 @@
 #include "settings/ApplySettings.h"
 
 #include "platform/Convert.h"
+#include "platform/EventLog.h"
 #include "platform/Exceptions.h"
 #include "settings/EncoderFormat.h"
+#include "settings/SettingsCheck.h"
 #include "settings/SettingsFile.h"
 
 namespace zt {
@@ -50,7 +52,15 @@ void ApplySettings(const RecorderSettings& settings, SettingsTarget& target) {
 
 void LoadSettings(RecorderSettings& settings, SettingsTarget& target, const std::string& exeDir) {
     settings = ReadSettingsFile(exeDir);
+    const std::vector<SettingsProblem> problems = RepairSettings(settings, exeDir);
     ApplySettings(settings, target);
+    if (!problems.empty()) {
+        // Reported once, after the settings in use are applied: recording
+        // goes on with the defaults.
+        const std::string text = SettingsProblemsText(SettingsFilePath(exeDir), problems);
+        LogEvent(text);
+        throw Exception(text);
+    }
 }
 
 }  // namespace zt

@@ -40,9 +40,14 @@ int32_t SegmentIntervalMs(const std::string& tempoRec);
 void ApplySettings(const RecorderSettings& settings, SettingsTarget& target);
 
 // Reads cfg.ini (creating it with the defaults when it is missing) into
-// `settings`, then ApplySettings. `settings` holds the file's values even
-// when the apply then fails. A cfg.ini that cannot be read raises
-// zt::Exception before anything is applied, leaving `settings` unchanged.
+// `settings`, replaces the values that cannot be used by their defaults
+// (SettingsCheck.h), then ApplySettings. When something was replaced, the
+// replacements are written to the event log and raised afterwards as one
+// zt::Exception naming the file, the sections, keys and values, so the
+// caller shows them once while the recorder works with the defaults.
+// `settings` holds the values in use even when the apply then fails. A
+// cfg.ini that cannot be read raises zt::Exception before anything is
+// applied, leaving `settings` unchanged.
 void LoadSettings(RecorderSettings& settings, SettingsTarget& target,
                   const std::string& exeDir = ExecutableDir());
 

@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/AtomicFile.h"
 #include "platform/Convert.h"
 #include "platform/Exceptions.h"
-#include "platform/AtomicFile.h"
 
 namespace zt {
 
@@ -46,6 +46,8 @@ constexpr TextKey kKeysAfterIdioma[] = {
     {"System", "sGuid", &RecorderSettings::sGuid},
 };
 
+}  // namespace
+
 RecorderSettings DefaultSettings(const std::string& exeDir) {
     RecorderSettings s;
     s.Formato = "4";
@@ -66,6 +68,8 @@ RecorderSettings DefaultSettings(const std::string& exeDir) {
     s.sGuid = "";
     return s;
 }
+
+namespace {
 
 [[noreturn]] void ReadFailed(const std::string& path, const char* step, int error) {
     throw Exception("Cannot read the file \"" + path + "\"\n" + step + ":\n" +

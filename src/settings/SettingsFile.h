@@ -30,6 +30,9 @@ std::string SettingsFilePath(const std::string& exeDir = ExecutableDir());
 // The default recording folder: exeDir + "Audio", without a trailing separator.
 std::string DefaultRecordingFolder(const std::string& exeDir = ExecutableDir());
 
+// The values of a fresh cfg.ini.
+RecorderSettings DefaultSettings(const std::string& exeDir = ExecutableDir());
+
 // Creates (or replaces) cfg.ini with the sixteen keys and their defaults, in
 // the order Formato ... sGuid, in the sections Gravacao, Geral and System.
 void WriteDefaultSettings(const std::string& exeDir = ExecutableDir());

@@ -157,7 +157,10 @@ TEST_F(SaveSettingsTest, NothingSelectedIsWrittenAsMinusOne) {
     p.cbPlacasIndex = -1;
     p.cbControleIndex = -1;
     p.cbIdiomasIndex = -1;
-    SaveSettings(settings, p, target);
+    // No format is no usable format: the file says -1, the load that
+    // follows reports it and uses the default.
+    EXPECT_THROW(SaveSettings(settings, p, target), Exception);
+    EXPECT_EQ(settings.Formato, "4");
     const std::string text = CfgText();
     for (const char* line : {"Formato=-1\n", "Placa=-1\n", "Controle=-1\n", "iIdioma=-1\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
@@ -208,13 +211,19 @@ TEST_F(SaveSettingsTest, FailedWriteLeavesFileAndMemoryAsTheyWere) {
     EXPECT_TRUE(target.calls.empty());
 }
 
-TEST_F(SaveSettingsTest, MalformedNumberIsSavedAndFailsWhenApplied) {
+TEST_F(SaveSettingsTest, MalformedNumberIsSavedAndTheLoadUsesTheDefault) {
     SettingsPanelValues p = Panel();
     p.tempoGravar = "dez";
-    EXPECT_THROW(SaveSettings(settings, p, target), EConvertError);
-    EXPECT_EQ(settings.TempoRec, "dez");
+    try {
+        SaveSettings(settings, p, target);
+        ADD_FAILURE() << "the malformed value was not reported";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("TempoRec = \"dez\""), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(settings.TempoRec, "10");
     EXPECT_NE(CfgText().find("TempoRec=dez\n"), std::string::npos);
-    EXPECT_EQ(target.calls.back(), "ChooseDevices 1 1");
+    EXPECT_EQ(std::count(target.calls.begin(), target.calls.end(), "SetSegmentInterval 600000"), 1);
+    EXPECT_EQ(target.calls.back(), "TickRecordingInputCheckBox");
 }
 
 }  // namespace
