@@ -49,8 +49,14 @@ CrowleyExport::~CrowleyExport() {
 void CrowleyExport::ExportForCrowley(const std::string& finalPath, TDateTime start, TDateTime end,
                                      const std::string& sigla) {
     Request request{finalPath, start, end, sigla};
-    if (running_) {
+    // While a segment is exported, or the chooser is open (its own event
+    // loop delivers the next finished segments), or segments wait for a
+    // format, the segment takes its place in the queue.
+    if (running_ || choosing_ || !queue_.empty()) {
         queue_.push_back(std::move(request));
+        // A newly finished segment asks again for a format refused before.
+        awaitingChoice_ = false;
+        if (!running_ && !choosing_) StartNext();
         return;
     }
     Begin(request);
@@ -69,10 +75,30 @@ void CrowleyExport::Begin(const Request& request) {
     AudioFileGSM.SetMpegMinimumRate(stored ? int(stored->nSamplesPerSec) : 0);
     AudioFileGSM.SetFileName(request.finalPath);
 
-    if (!stored && AcmGSM.Execute(AudioFileGSM.GetWaveFormat(), kChooserTitle)) {
-        TMMACM::StoreFormat(AcmGSM.Format(), kFormatKey, kFormatValue);
-        // As a later export will read it back.
-        stored = TMMACM::LoadFormat(kFormatKey, kFormatValue);
+    if (!stored) {
+        bool chosen = false;
+        choosing_ = true;
+        try {
+            chosen = AcmGSM.Execute(AudioFileGSM.GetWaveFormat(), kChooserTitle);
+        } catch (...) {
+            choosing_ = false;
+            throw;
+        }
+        choosing_ = false;
+        if (chosen) {
+            TMMACM::StoreFormat(AcmGSM.Format(), kFormatKey, kFormatValue);
+            // As a later export will read it back.
+            stored = TMMACM::LoadFormat(kFormatKey, kFormatValue);
+        }
+        if (!stored) {
+            // No format, no export: the segment waits, with those finished
+            // meanwhile, and the chooser is asked again when the next one
+            // finishes. (Writing the recording uncompressed instead would
+            // fill the recording drive with files nothing purges.)
+            queue_.push_front(request);
+            awaitingChoice_ = true;
+            return;
+        }
     }
 
     const CrowleyExportTarget target =
@@ -80,11 +106,7 @@ void CrowleyExport::Begin(const Request& request) {
     std::error_code ec;
     std::filesystem::create_directories(target.folder, ec);
 
-    // Without a stored format (the chooser was cancelled) the segment is
-    // written as it decodes: the converter is asked for the source's own
-    // format, so it passes the audio through instead of refusing a
-    // conversion to nothing.
-    ACMConverterGSM.SetWaveFormat(stored ? stored.get() : AudioFileGSM.GetWaveFormat());
+    ACMConverterGSM.SetWaveFormat(stored.get());
 
     WaveFileGSM.Wave().CreateFile(target.Path(), ACMConverterGSM.GetWaveFormat());
     currentWav_ = target.Path();
@@ -107,12 +129,12 @@ void CrowleyExport::TriggerGSMStop() {
 }
 
 void CrowleyExport::StartNext() {
-    while (!running_ && !queue_.empty()) {
+    while (!running_ && !choosing_ && !awaitingChoice_ && !queue_.empty()) {
         const Request next = queue_.front();
         queue_.pop_front();
         Guarded([&] { Begin(next); });
     }
-    if (!running_ && queue_.empty() && OnIdle) OnIdle();
+    if (!Busy() && OnIdle) OnIdle();
 }
 
 }  // namespace zt

@@ -15,8 +15,11 @@
 //
 // The first export of a user account asks for the format (the chooser,
 // titled "Escolha o formato desejado", starting from the segment's own
-// format); a cancelled choice stores nothing, the segment is written in
-// the source's format and the next export asks again.
+// format). One chooser at a time: segments finished while it is open wait
+// in the queue. A cancelled choice stores nothing and exports nothing: the
+// segments wait, and the chooser is asked again when the next segment
+// finishes; once a format is chosen, every waiting segment is exported in
+// order with its own names.
 //
 // Threads: main thread. ExportForCrowley is called by the recording
 // session; the pump's stop and close notifications reach the main thread
@@ -60,8 +63,9 @@ public:
     // export starts from the event loop (not inside the pump's own stop).
     void TriggerGSMStop();
 
-    // An export runs or waits.
-    bool Busy() const { return running_ || !queue_.empty(); }
+    // An export runs, the chooser is open, or segments wait to be exported
+    // (not those that wait for a format after a cancelled choice).
+    bool Busy() const { return running_ || choosing_ || (!queue_.empty() && !awaitingChoice_); }
     size_t Waiting() const { return queue_.size(); }
     // Called on the main thread each time an export's file is finished,
     // with its path, and when nothing is left to do.
@@ -87,6 +91,8 @@ private:
     std::string exeDir_;
     std::deque<Request> queue_;
     bool running_ = false;
+    bool choosing_ = false;        // the chooser is open
+    bool awaitingChoice_ = false;  // the last choice was cancelled
     std::string currentWav_;
 };
 

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -32,9 +35,12 @@ public:
         ++asked;
         title = request.title;
         if (request.initial) initialTag = request.initial->wFormatTag;
+        // What the box's own event loop may deliver while it is open.
+        if (whileOpen) std::exchange(whileOpen, nullptr)();
         return answer ? CopyWaveFormat(answer.get()) : nullptr;
     }
     WaveFormatPtr answer;
+    std::function<void()> whileOpen;
     int asked = 0;
     std::string title;
     uint16_t initialTag = 0;
@@ -105,25 +111,42 @@ TEST_F(CrowleyExportTest, StoredGsmFormatGivesAGsmFileThatStillCarriesTheTone) {
 }
 
 TEST_F(CrowleyExportTest, FirstExportAsksOnceCancelStoresNothingAndAChoiceIsKept) {
-    // Cancelled: nothing stored, the file is written in the source's format.
+    // A cut while the chooser is open: that segment waits its turn; the
+    // chooser is not opened a second time inside the first.
+    const std::string second = dir_.file("0812121540a0812121550.mp3");
+    fs::copy_file(mp3_, second);
+    chooser_.whileOpen = [&] {
+        exporter_.ExportForCrowley(second, At(8, 15, 40, 12), At(8, 15, 50, 12), "RDX");
+    };
+    // Cancelled: nothing stored and nothing written; both segments wait.
     ExportAndWait(mp3_, At(8, 15, 30, 12), At(8, 15, 40, 12));
     EXPECT_EQ(chooser_.asked, 1);
     EXPECT_EQ(chooser_.title, "Escolha o formato desejado");
     EXPECT_EQ(chooser_.initialTag, 1);
     EXPECT_FALSE(TMMACM::LoadFormat(CrowleyExport::kFormatKey, CrowleyExport::kFormatValue));
-    ASSERT_EQ(exported_.size(), 1u);
-    test::SoxInfo info = test::ReadWithSox(exported_[0]);
-    EXPECT_EQ(info.rate, 44100);
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_NEAR(info.seconds, 3.0, 0.05);
+    EXPECT_TRUE(exported_.empty());
+    EXPECT_EQ(exporter_.Waiting(), 2u);
+    EXPECT_FALSE(fs::exists(Expected("audiomedia")));
 
-    // Asked again; this time a format is chosen and stored.
+    // The next finished segment asks again; this time a format is chosen
+    // and stored, and every waiting segment is exported once, in order,
+    // with its own start and end.
+    const std::string third = dir_.file("0812121550a0812121600.mp3");
+    fs::copy_file(mp3_, third);
     chooser_.answer = GsmFormat(8000);
-    ExportAndWait(mp3_, At(8, 15, 40, 12), At(8, 15, 50, 12));
+    ExportAndWait(third, At(8, 15, 50, 12), At(8, 16, 0, 12));
     EXPECT_EQ(chooser_.asked, 2);
     ASSERT_TRUE(TMMACM::LoadFormat(CrowleyExport::kFormatKey, CrowleyExport::kFormatValue));
-    ASSERT_EQ(exported_.size(), 2u);
-    EXPECT_EQ(test::ReadWithSox(exported_[1]).encoding, "GSM");
+    const std::string folder = Expected("audiomedia/RDX/2012-12-08/");
+    EXPECT_EQ(exported_, (std::vector<std::string>{
+                             folder + "RDX_08-12-2012 15 30 12_08-12-2012 15 40 12.wav",
+                             folder + "RDX_08-12-2012 15 40 12_08-12-2012 15 50 12.wav",
+                             folder + "RDX_08-12-2012 15 50 12_08-12-2012 16 00 12.wav"}));
+    for (const std::string& wav : exported_) {
+        const test::SoxInfo info = test::ReadWithSox(wav);
+        EXPECT_EQ(info.encoding, "GSM") << wav;
+        EXPECT_NEAR(info.seconds, 3.0, 0.05) << wav;
+    }
 
     // Kept for later exports, also by a new exporter (a restart): no question.
     CrowleyExport restarted(exeDir_.dir());
