@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "audio/capture/WaveIn.h"
@@ -36,6 +37,10 @@ RecordingSession::RecordingSession(RecorderSettings& settings, TMMCustomWaveIn& 
     connect(&timerMataArquivos_, &QTimer::timeout, this,
             Guard([this] { TimerMataArquivosTimer(); }));
     timerMataArquivos_.start();
+
+    spaceRetry_.setObjectName("SpaceRetry");
+    spaceRetry_.setInterval(kSpaceRetryMs);
+    connect(&spaceRetry_, &QTimer::timeout, this, Guard([this] { SpaceRetryTimer(); }));
 
     waveIn_.OnStart = [this](TMMDSPComponent*) { WaveInStart(); };
     waveIn_.OnStop = [this](TMMDSPComponent*) { WaveInStop(); };
@@ -88,6 +93,8 @@ void RecordingSession::BGravarClick() {
 
 void RecordingSession::BStopClick() {
     Clock& clock = CurrentClock();
+    waitingForSpace_ = false;
+    spaceRetry_.stop();
     FoldCount();
     CloseChain();
     timerRecord_.stop();
@@ -104,6 +111,12 @@ void RecordingSession::BStopClick() {
 }
 
 void RecordingSession::TimerRecordTimer() {
+    // Waiting for room on the drive, there is no segment to cut: the next
+    // one begins when the drive has room again.
+    if (waitingForSpace_ && IsRecording()) {
+        RestartSegmentTimer();
+        return;
+    }
     Clock& clock = CurrentClock();
     previous_ = current_;
     endStamp_ = SegmentStamp(clock.Now());
@@ -295,6 +308,52 @@ void RecordingSession::WaveInStop() {
     ReportRecordingState();
 }
 
+void RecordingSession::CheckEncoderWrites() {
+    if (waitingForSpace_ || !mp3_.WriteFailed() || current_.Empty()) return;
+    const std::string path = current_.ProvisionalPath();
+    const std::string reason = std::strerror(mp3_.WriteError());
+    waitingForSpace_ = true;
+    // What the file holds is a segment like any other: it ends here.
+    Clock& clock = CurrentClock();
+    previous_ = current_;
+    current_ = SegmentFile{};
+    endStamp_ = SegmentStamp(clock.Now());
+    segmentEndNow_ = clock.Now();
+    inProgress_.Release(previous_.ProvisionalPath());
+    FinishPreviousSegment();
+    spaceRetry_.start();
+    const std::string text = "Não foi possível gravar em \"" + path + "\": " + reason +
+                             ". A gravação continua num novo arquivo assim que houver espaço.";
+    LogEvent(text);
+    // Shown from the event loop, not inside the capture's buffer handler.
+    QTimer::singleShot(0, this,
+                       [text] { ShowException(std::make_exception_ptr(Exception(text))); });
+}
+
+void RecordingSession::SpaceRetryTimer() {
+    if (!waitingForSpace_ || !IsRecording()) {
+        waitingForSpace_ = false;
+        spaceRetry_.stop();
+        return;
+    }
+    const std::optional<DiskSpace> space = MeasureDiskSpace(settings_.Local);
+    if (!space || space->freeBytes < kResumeFreeBytes) return;
+    Clock& clock = CurrentClock();
+    PrepareSegmentFile();
+    segmentStartNow_ = clock.Now();
+    try {
+        mp3_.CutTo(current_.ProvisionalPath());
+    } catch (...) {
+        // Not yet: the next retry tries again.
+        inProgress_.Release(current_.ProvisionalPath());
+        current_ = SegmentFile{};
+        return;
+    }
+    waitingForSpace_ = false;
+    spaceRetry_.stop();
+    LogEvent("Gravação retomada em \"" + current_.ProvisionalPath() + "\".");
+}
+
 void RecordingSession::WaveInAudioLost(const WaveInLoss& loss) {
     const WAVEFORMATEX* format = waveIn_.GetWaveFormat();
     const std::string text = AudioLossText(loss, format ? format->nSamplesPerSec : 0);
@@ -359,6 +418,7 @@ void RecordingSession::WaveInBufferReady() {
     } else {
         view_.ShowDiskFigures(kUnmeasuredMegabytes, kUnmeasuredMegabytes, 0);
     }
+    CheckEncoderWrites();
     std::optional<int64_t> freeMB;
     if (disk_) freeMB = disk_->freeMB;
     // Converted here, on every buffer: a malformed value is this handler's

@@ -128,6 +128,20 @@ public:
     void WaveInStart();
     void WaveInStop();
     void WaveInBufferReady();
+    // The encoder could not write (a full drive, an I/O error): the segment
+    // is finished with what its file holds, the failure is written to the
+    // event log and shown once, and every 5 s the drive is measured; as soon
+    // as it has room again a new segment starts, without waiting for the
+    // next cut. The capture runs on meanwhile. Called on every buffer.
+    void CheckEncoderWrites();
+    // The 5 s retry while waiting for room.
+    void SpaceRetryTimer();
+    bool WaitingForSpace() const { return waitingForSpace_; }
+    QTimer& SpaceRetry() { return spaceRetry_; }
+    // Free bytes a drive must have before a new segment is begun on it.
+    static constexpr uint64_t kResumeFreeBytes = 256u << 10;
+    static constexpr int kSpaceRetryMs = 5000;
+
     // The capture lost audio: the loss is written to the event log and shown
     // once through the general error display; recording goes on.
     void WaveInAudioLost(const WaveInLoss& loss);
@@ -247,6 +261,8 @@ private:
     std::string lastGuardDeletion_;
 
     QTimer timerRecord_;
+    QTimer spaceRetry_;
+    bool waitingForSpace_ = false;
     QTimer timerMataArquivos_;
     int segmentIntervalMs_ = kDefaultSegmentIntervalMs;
 

@@ -172,6 +172,12 @@ SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& 
         out.renameErrno = ENOENT;
         return out;
     }
+    struct stat st {};
+    if (::stat(from.c_str(), &st) == 0 && st.st_size == 0) {
+        ::unlink(from.c_str());
+        out.rename = SegmentRename::Empty;
+        return out;
+    }
     out.renameErrno = RenameNoReplace(from, out.finalPath);
     switch (out.renameErrno) {
         case 0:

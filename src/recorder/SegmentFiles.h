@@ -85,6 +85,7 @@ enum class SegmentRename {
     SourceMissing,  // the provisional file does not exist
     TargetExists,   // the final name is taken; the file keeps its name
     Failed,         // any other refusal of the file system (see renameErrno)
+    Empty,          // the file held nothing and was removed
 };
 
 enum class SegmentCopy {
@@ -123,6 +124,8 @@ using SegmentExportHook = std::function<void(const std::string& finalPath)>;
 
 // Finishes `segment` with the end stamp `endStamp`:
 //  1. renames its provisional file to its final name, never replacing a file;
+//     a file that holds nothing (a segment begun on a full drive) is
+//     removed instead, so no final name ever names an empty file;
 //  2. when renamed and Copia is "S": copies it to LocalCopia + "/" + the final
 //     name, replacing an older copy of that name. The copy goes to a
 //     temporary name in the backup folder first and is renamed over the old

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -29,6 +30,7 @@
 #include "platform/Exceptions.h"
 #include "recorder/RecorderChain.h"
 #include "support/AlsaFixture.h"
+#include "support/FileSystemLimits.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -454,6 +456,45 @@ TEST_F(RecordingSessionTest, SegmentsLeftProvisionalByAPowerCutAreFinishedAtStar
     session_->WaitForFileWork();
     EXPECT_TRUE(session_->LastOrphans().empty());
     EXPECT_TRUE(fs::exists(InLocal("0812121700.mp3")));
+}
+
+TEST_F(RecordingSessionTest, AFullDriveEndsTheSegmentOnceAndRecordingResumesWhenThereIsRoom) {
+    test::TinyTmpfs tmpfs((dir_.path() / "small").string(), "512k");
+    if (!tmpfs.Mounted()) GTEST_SKIP() << tmpfs.Error();
+    settings_.Local = tmpfs.Path();
+    // Nothing the guard could delete fills the drive but for a few seconds
+    // of audio.
+    const std::string filler = tmpfs.Path() + "/filler.bin";
+    WriteFileBytes(filler, std::string(470 * 1024, 'x'));
+    StartAt(At(8, 15, 30, 12));
+    ASSERT_TRUE(
+        test::RunUntil([&] { return session_->WaitingForSpace(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(test::RunUntil([&] { return !dialogs_.shown.empty(); }));
+    EXPECT_TRUE(session_->IsRecording()) << "the capture runs on";
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_NE(dialogs_.shown[0].text.find(tmpfs.Path() + "/0812121530.mp3"), std::string::npos)
+        << dialogs_.shown[0].text;
+    EXPECT_NE(dialogs_.shown[0].text.find(std::strerror(ENOSPC)), std::string::npos);
+    // The segment is finished with what it holds, and it decodes.
+    session_->WaitForFileWork();
+    EXPECT_EQ(session_->LastFinish().rename, SegmentRename::Renamed);
+    const test::DecodedMp3 first = test::DecodeMp3(ReadFileBytes(session_->LastFinish().finalPath));
+    EXPECT_TRUE(first.ok) << first.error;
+    EXPECT_GT(first.Frames(), 44100u);
+
+    // Room again: within the retry's 5 s a new segment records.
+    clock_.Set(At(8, 15, 36, 0));
+    fs::remove(filler);
+    ASSERT_TRUE(
+        test::RunUntil([&] { return !session_->WaitingForSpace(); }, std::chrono::seconds(8)));
+    EXPECT_TRUE(mp3_.IsStreamOpen());
+    EXPECT_EQ(mp3_.FileName(), tmpfs.Path() + "/0812121536.mp3");
+    Capture(1000);
+    EXPECT_EQ(dialogs_.shown.size(), 1u);
+    StopAt(At(8, 15, 37, 0));
+    for (const auto& e : fs::directory_iterator(tmpfs.Path()))
+        EXPECT_GT(fs::file_size(e.path()), 0u) << e.path();
+    EXPECT_TRUE(fs::exists(tmpfs.Path() + "/0812121536a0812121537.mp3"));
 }
 
 TEST_F(RecordingSessionTest, RotationAcrossMidnightUsesTheNewDate) {

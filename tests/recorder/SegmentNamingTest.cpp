@@ -275,7 +275,15 @@ TEST_F(SegmentFilesTest, FailedRenameNeitherCopiesNorExports) {
     EXPECT_EQ(ReadFileBytes(local + "/0812121530a0812121540.mp3"), "earlier");
     EXPECT_EQ(ReadFileBytes(segment.ProvisionalPath()), "later");
 
-    for (const SegmentFinish* f : {&idle, &gone, &taken}) {
+    // A segment whose file holds nothing (begun on a full drive) is removed:
+    // no final name ever names an empty file.
+    const SegmentFile empty = Start(At(8, 15, 50, 12), "");
+    const SegmentFinish removed = Finish(empty, At(8, 16, 0, 12));
+    EXPECT_EQ(removed.rename, SegmentRename::Empty);
+    EXPECT_FALSE(fs::exists(empty.ProvisionalPath()));
+    EXPECT_FALSE(fs::exists(local + "/0812121550a0812121600.mp3"));
+
+    for (const SegmentFinish* f : {&idle, &gone, &taken, &removed}) {
         EXPECT_EQ(f->copy, SegmentCopy::Skipped);
         EXPECT_FALSE(f->exported);
     }

@@ -209,6 +209,7 @@ void TMMMP3Encoder::OpenStream() {
     pendingBytes_ = 0;
     flushed_ = false;
     writeFailed_ = false;
+    writeError_ = 0;
     encoding_ = false;
     streamOpen_ = true;
 }
@@ -288,9 +289,16 @@ bool TMMMP3Encoder::Write(const uint8_t* data, uint32_t bytes) {
     std::filesystem::path folder = std::filesystem::path(fileName_).parent_path();
     if (folder.empty()) folder = ".";
     const auto space = MeasureDiskSpace(folder.string());
-    if (!space || space->freeBytes < uint64_t{bytes} + kSpaceReserve) return false;
-    if (fileType_ == TMMFileType::ftRAW) return fd_ >= 0 && WriteAll(fd_, data, bytes);
-    return wave_.WriteData(data, bytes) == static_cast<int64_t>(bytes);
+    if (!space || space->freeBytes < uint64_t{bytes} + kSpaceReserve) {
+        writeError_ = ENOSPC;
+        return false;
+    }
+    errno = 0;
+    const bool written = fileType_ == TMMFileType::ftRAW
+                             ? fd_ >= 0 && WriteAll(fd_, data, bytes)
+                             : wave_.WriteData(data, bytes) == static_cast<int64_t>(bytes);
+    if (!written) writeError_ = errno != 0 ? errno : EIO;
+    return written;
 }
 
 void TMMMP3Encoder::CloseAfterFailedWrite() {

@@ -157,6 +157,11 @@ public:
     int32_t PendingBytes() const { return pendingBytes_; }
     // 2 × the library's samples per chunk; 0 while no stream is open.
     uint32_t ChunkBytes() const { return chunkBytes_; }
+    // The file of the last open closed itself after a failed write (until
+    // the next file opens), and why: ENOSPC when the free-space rule refused
+    // the write, otherwise the system's error of the write.
+    bool WriteFailed() const { return writeFailed_; }
+    int WriteError() const { return writeError_; }
 
 private:
     // Encodes `values` sample values and writes the output. False when the
@@ -190,6 +195,7 @@ private:
     bool encoding_ = false;
     bool flushed_ = false;      // beDeinitStream done: the info frame is final
     bool writeFailed_ = false;  // closed itself after a failed write
+    int writeError_ = 0;        // why
     uint32_t samplesPerChunk_ = 0;
     uint32_t chunkBytes_ = 0;
     std::vector<uint8_t> pending_;
