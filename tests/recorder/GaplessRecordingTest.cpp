@@ -183,5 +183,33 @@ TEST_F(GaplessRecordingTest, HoldingTheMainThreadFiveSecondsLosesNothing) {
     EXPECT_TRUE(dialogs_.shown.empty());
 }
 
+TEST_F(GaplessRecordingTest, AnUnpluggedCardEndsTheCaptureAndIsReportedOnce) {
+    int errors = 0;
+    wave_.OnError = [&](TMMDSPComponent*) { ++errors; };
+    clock_.Set(At(30));
+    session_->BGravarClick();
+    ASSERT_TRUE(session_->IsRecording());
+    Capture(500);
+    fx_.Unplug("zt_capture");
+    ASSERT_TRUE(test::RunUntil([&] { return !session_->IsRecording(); }, std::chrono::seconds(10)));
+    test::RunUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(errors, 1);
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Error);
+    EXPECT_NE(dialogs_.shown[0].text.find("WaveInRecord"), std::string::npos)
+        << dialogs_.shown[0].text;
+    EXPECT_NE(dialogs_.shown[0].text.find("No such device"), std::string::npos)
+        << dialogs_.shown[0].text;
+    EXPECT_EQ(view_.captureStops, 1);
+    EXPECT_FALSE(wave_.IsOpened());
+
+    // Put back, the card records again.
+    fx_.Replug("zt_capture");
+    clock_.Set(At(31));
+    session_->TimerRecordTimer();
+    EXPECT_TRUE(session_->IsRecording());
+    Capture(300);
+}
+
 }  // namespace
 }  // namespace zt

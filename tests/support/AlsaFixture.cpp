@@ -1,5 +1,7 @@
 #include "support/AlsaFixture.h"
 
+#include <unistd.h>
+
 #include <alsa/asoundlib.h>
 
 #include <cstdlib>
@@ -23,7 +25,8 @@ std::string ClockPcmDefinition(const std::string& id, const AlsaFixturePcm& pcm,
     out << "pcm." << id << " {\n"
         << "  type zt_clock\n"
         << "  channels " << pcm.maxChannels << "\n"
-        << "  startlog \"" << startLog << "\"\n";
+        << "  startlog \"" << startLog << "\"\n"
+        << "  unplug \"" << startLog << ".unplugged\"\n";
     if (pcm.rate != 0) out << "  rate " << pcm.rate << "\n";
     out << "}\n";
     return out.str();
@@ -101,6 +104,22 @@ AlsaFixture::~AlsaFixture() {
 
 std::string AlsaFixture::ConfigPathValue() const {
     return std::string(kSystemConf) + ":" + confPath_;
+}
+
+std::string AlsaFixture::UnplugSwitch(const std::string& pcmName) const {
+    for (size_t i = 0; i < pcms_.size(); ++i)
+        if (pcms_[i].name == pcmName && !startLogs_[i].empty()) return startLogs_[i] + ".unplugged";
+    return {};
+}
+
+void AlsaFixture::Unplug(const std::string& pcmName) const {
+    const std::string path = UnplugSwitch(pcmName);
+    if (!path.empty()) WriteFileBytes(path, "");
+}
+
+void AlsaFixture::Replug(const std::string& pcmName) const {
+    const std::string path = UnplugSwitch(pcmName);
+    if (!path.empty()) ::unlink(path.c_str());
 }
 
 std::vector<AlsaPcmDevice> AlsaFixture::Devices() const {

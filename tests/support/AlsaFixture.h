@@ -92,10 +92,16 @@ public:
     // order, by this process and by peers alike ("default" shares the log
     // of the first PCM). Empty for a paced PCM or an unknown name.
     std::vector<int64_t> StartFrames(const std::string& pcmName) const;
+    // For a Clock PCM (and the default that shares it): pulls the card out,
+    // as a USB card is unplugged, and puts it back. While it is out, opening
+    // fails with -ENODEV and a running stream cannot be started again.
+    void Unplug(const std::string& pcmName) const;
+    void Replug(const std::string& pcmName) const;
 
 private:
     AlsaFixture() = default;
     void Install(const std::string& confText);
+    std::string UnplugSwitch(const std::string& pcmName) const;
 
     TempDir dir_;
     std::string confPath_;

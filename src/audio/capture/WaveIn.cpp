@@ -367,7 +367,23 @@ void TMMCustomWaveIn::Notify(uint64_t session, WaveInMessage message, WAVEHDR* h
         case WaveInMessage::Lost:
             buffersOwner_.Post(session, [this] { DeliverLosses(); });
             break;
+        case WaveInMessage::Failed:
+            buffersOwner_.Post(session, [this, session] { DeviceFailed(session); });
+            break;
     }
+}
+
+void TMMCustomWaveIn::DeviceFailed(uint64_t session) {
+    if (!handle_ || !backend_) return;
+    const WaveInResult code = backend_->TakeFailure(handle_);
+    if (code == kWaveInOk) return;
+    lastError_ = code;
+    // As a failure inside a buffer handler: OnError, the capture stops and
+    // closes (OnStop, OnClose), and the general error display shows why.
+    std::exception_ptr error =
+        std::make_exception_ptr(EMMWaveInError(StepError("WaveInRecord", ErrorText(code))));
+    ReportError(error);
+    HandlerFailed(std::move(error), session, session_);
 }
 
 void TMMCustomWaveIn::DeliverLosses() {

@@ -50,7 +50,9 @@
 //   main thread.
 // - A loss announced by the back end (WaveInMessage::Lost) is posted like a
 //   buffer; the main thread takes the details from the back end and fires
-//   OnLoss.
+//   OnLoss. A device failure (WaveInMessage::Failed, a card unplugged) is
+//   posted the same way; the main thread fires OnError, closes the capture
+//   and shows the error.
 // - Every posted notification carries the number of the open session it
 //   belongs to (the generation of `buffersOwner_`); one left over from an
 //   earlier session is dropped, and Stop and Close drop the component's
@@ -197,6 +199,9 @@ private:
     void Notify(uint64_t session, WaveInMessage message, WAVEHDR* header);
     // Takes the back end's recorded losses and fires OnLoss (main thread).
     void DeliverLosses();
+    // The device failed for good while capturing (main thread): OnError,
+    // the capture closes, and the error is shown.
+    void DeviceFailed(uint64_t session);
     void QueueBuffer(WAVEHDR* header);
     // The full stop once no handler runs (or marking it pending).
     void StoppedStep();

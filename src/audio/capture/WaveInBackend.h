@@ -63,7 +63,9 @@ struct WaveInCaps {
 
 // Lost: audio the device captured could not be kept (see WaveInLoss); the
 // header is nullptr and TakeLosses() gives the details on the owning thread.
-enum class WaveInMessage { Opened, Closed, Data, Lost };
+// Failed: the device failed while capturing (unplugged, gone): capturing
+// has ended on this handle; TakeFailure() gives the code.
+enum class WaveInMessage { Opened, Closed, Data, Lost, Failed };
 
 // One stretch of captured audio that was lost: the device overran (the back
 // end itself was held up), or the back end's own store for audio nobody has
@@ -116,6 +118,12 @@ public:
     virtual void TakeLosses(WaveInHandle handle, std::vector<WaveInLoss>& out) {
         (void)handle;
         (void)out;
+    }
+    // The result code of the failure that ended capturing on `handle`
+    // (kWaveInOk when none).
+    virtual WaveInResult TakeFailure(WaveInHandle handle) {
+        (void)handle;
+        return kWaveInOk;
     }
 };
 
