@@ -1,7 +1,5 @@
 #include "recorder/RecordingSession.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -196,35 +194,21 @@ void RecordingSession::FinishOrphanSegments() {
     };
     const std::string local = settings_.Local;
     const SegmentFinishSettings finish = FinishSettingsOf(settings_);
-    SegmentsInProgress* inProgress = &inProgress_;
+    const InProgressTest inProgress = inProgress_.Test();
     worker_->Run<std::vector<Finished>>(
         [local, finish, inProgress] {
             std::vector<Finished> done;
-            for (const OrphanSegment& orphan :
-                 FindOrphanSegments(local, [inProgress](const std::string& path) {
-                     return inProgress->Contains(path);
-                 })) {
-                Finished f;
-                f.start = orphan.start;
-                f.end = orphan.end;
-                if (orphan.empty) {
-                    // Nothing was recorded: there is nothing to keep.
-                    ::unlink(orphan.segment.ProvisionalPath().c_str());
-                    f.finish.finalPath = orphan.segment.ProvisionalPath();
-                } else {
-                    f.finish = FinishSegmentFiles(orphan.segment, orphan.endStamp, finish);
-                }
-                done.push_back(std::move(f));
-            }
+            // An empty one is removed by the finishing itself.
+            for (const OrphanSegment& orphan : FindOrphanSegments(local, inProgress))
+                done.push_back({FinishSegmentFiles(orphan.segment, orphan.endStamp, finish),
+                                orphan.start, orphan.end});
             return done;
         },
         [this](std::vector<Finished> done) {
             lastOrphans_.clear();
             for (Finished& f : done) {
-                if (f.finish.exportDue && exportHook_) {
-                    f.finish.exported = true;
-                    Guarded([&] { exportHook_(f.finish.finalPath, f.start, f.end); });
-                }
+                // One export's error does not keep the others from theirs.
+                Guarded([&] { HandToExport(f.finish, f.start, f.end); });
                 lastOrphans_.push_back(f.finish);
             }
         });
@@ -286,11 +270,14 @@ void RecordingSession::FinishPreviousSegment() {
         [this, start, end](SegmentFinish result) {
             lastFinish_ = std::move(result);
             ++finishedSegments_;
-            if (lastFinish_.exportDue && exportHook_) {
-                lastFinish_.exported = true;
-                exportHook_(lastFinish_.finalPath, start, end);
-            }
+            HandToExport(lastFinish_, start, end);
         });
+}
+
+void RecordingSession::HandToExport(SegmentFinish& finish, TDateTime start, TDateTime end) {
+    if (!finish.exportDue || !exportHook_) return;
+    finish.exported = true;
+    exportHook_(finish.finalPath, start, end);
 }
 
 // ---- capture notifications ------------------------------------------------------------
@@ -429,14 +416,12 @@ void RecordingSession::WaveInBufferReady() {
     guardQueued_ = true;
     const std::string local = settings_.Local;
     const FileWorkHook hook = fileWorkHook_;
-    SegmentsInProgress* inProgress = &inProgress_;
+    const InProgressTest inProgress = inProgress_.Test();
     worker_->Run<std::string>(
         [local, minimum, freeMB, hook, inProgress] {
             try {
                 if (hook) hook(FileWork::Guard);
-                return GuardFreeSpace(
-                    local, minimum, freeMB,
-                    [inProgress](const std::string& path) { return inProgress->Contains(path); });
+                return GuardFreeSpace(local, minimum, freeMB, inProgress);
             } catch (...) {
                 return std::string();  // nothing deleted; the next buffer tries again
             }
@@ -477,7 +462,7 @@ void RecordingSession::PurgeOldRecordings() {
     const std::string local = settings_.Local, diasRec = settings_.DiasRec;
     const TDateTime now = CurrentClock().Now();
     const FileWorkHook hook = fileWorkHook_;
-    SegmentsInProgress* inProgress = &inProgress_;
+    const InProgressTest inProgress = inProgress_.Test();
     struct Outcome {
         RetentionResult result;
         std::exception_ptr error;  // a malformed DiasRec
@@ -487,9 +472,7 @@ void RecordingSession::PurgeOldRecordings() {
             Outcome out;
             try {
                 if (hook) hook(FileWork::Retention);
-                out.result = zt::PurgeOldRecordings(
-                    local, diasRec, now,
-                    [inProgress](const std::string& path) { return inProgress->Contains(path); });
+                out.result = zt::PurgeOldRecordings(local, diasRec, now, inProgress);
             } catch (...) {
                 out.error = std::current_exception();
             }

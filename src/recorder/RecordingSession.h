@@ -200,13 +200,11 @@ public:
     const SegmentFinish& LastFinish() const { return lastFinish_; }
     int FinishedSegments() const { return finishedSegments_; }
     // What the last FinishOrphanSegments did, one entry per orphan found
-    // (an empty one that was removed has rename NoSegment).
+    // (an empty one that was removed has rename Empty).
     const std::vector<SegmentFinish>& LastOrphans() const { return lastOrphans_; }
     // The last retention pass that ended, and how many have.
     const RetentionResult& LastRetention() const { return lastRetention_; }
     int RetentionPasses() const { return retentionPasses_; }
-    // The segments the worker's deletions must spare.
-    const SegmentsInProgress& InProgress() const { return inProgress_; }
     // Losses of audio told since the session began.
     int LossesReported() const { return lossesReported_; }
     // Path deleted by the guard on the last buffer, "" when none.
@@ -235,6 +233,8 @@ private:
     void FoldCount();
     void CloseChain();
     void FinishPreviousSegment();
+    // Hands a finished segment to the export when it is due (main thread).
+    void HandToExport(SegmentFinish& finish, TDateTime start, TDateTime end);
     void ReportRecordingState();
 
     RecorderSettings& settings_;

@@ -123,11 +123,6 @@ bool SegmentsInProgress::Contains(const std::string& path) const {
     return false;
 }
 
-std::vector<std::string> SegmentsInProgress::Paths() const {
-    MutexLock guard(lock_);
-    return paths_;
-}
-
 RetentionResult PurgeOldRecordings(const std::string& local, const std::string& diasRec,
                                    TDateTime now, const std::string& inProgressPath) {
     return PurgeOldRecordings(local, diasRec, now, [&](const std::string& path) {
@@ -174,7 +169,7 @@ bool GuardWouldAct(int32_t minimum, std::optional<int64_t> freeMB) {
 std::string GuardFreeSpace(const std::string& local, int32_t minimum, std::optional<int64_t> freeMB,
                            const InProgressTest& inProgress) {
     // An unmeasured drive is never taken for a full one.
-    if (!freeMB || *freeMB >= minimum) return {};
+    if (!GuardWouldAct(minimum, freeMB)) return {};
     std::vector<Recording> recordings = ListRecordings(local);
     // Oldest first: under pressure the recordings that retention would take
     // next go first, never a newer one while older ones remain.

@@ -50,7 +50,11 @@ public:
     void Release(const std::string& path) EXCLUDES(lock_);
     void Clear() EXCLUDES(lock_);
     bool Contains(const std::string& path) const EXCLUDES(lock_);
-    std::vector<std::string> Paths() const EXCLUDES(lock_);
+    // Contains, as the test the retention functions take; the object must
+    // outlive the test's use.
+    InProgressTest Test() const {
+        return [this](const std::string& path) { return Contains(path); };
+    }
 
 private:
     mutable Mutex lock_;

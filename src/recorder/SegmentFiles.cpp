@@ -74,7 +74,6 @@ std::vector<OrphanSegment> FindOrphanSegments(
         orphan.start = *start;
         orphan.end = FromUnixSeconds(double(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9);
         orphan.endStamp = SegmentStamp(orphan.end);
-        orphan.empty = st.st_size == 0;
         found.push_back(std::move(orphan));
     }
     return found;

@@ -151,7 +151,6 @@ struct OrphanSegment {
     std::string endStamp;  // of the last modification
     TDateTime start = 0;   // from the start stamp (to the minute)
     TDateTime end = 0;     // the last modification
-    bool empty = false;    // the file holds nothing
 };
 
 // The provisional segment files of `folder` ("ddMMyyhhnn.mp3" and the

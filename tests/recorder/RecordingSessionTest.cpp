@@ -448,7 +448,7 @@ TEST_F(RecordingSessionTest, SegmentsLeftProvisionalByAPowerCutAreFinishedAtStar
     EXPECT_NEAR(exported[0].end, At(8, 0, 3, 41), 1e-6);
     EXPECT_EQ(exported[1].path, InLocal("0812121530a0812121534-2.mp3"));
     ASSERT_EQ(session_->LastOrphans().size(), 3u);
-    EXPECT_EQ(session_->LastOrphans()[2].rename, SegmentRename::NoSegment);
+    EXPECT_EQ(session_->LastOrphans()[2].rename, SegmentRename::Empty);
 
     // The segment being written is never taken for an orphan.
     StartAt(At(8, 17, 0, 0));

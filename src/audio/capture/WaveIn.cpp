@@ -375,7 +375,7 @@ void TMMCustomWaveIn::Notify(uint64_t session, WaveInMessage message, WAVEHDR* h
 
 void TMMCustomWaveIn::DeviceFailed(uint64_t session) {
     if (!handle_ || !backend_) return;
-    const WaveInResult code = backend_->TakeFailure(handle_);
+    const WaveInResult code = backend_->CaptureFailure(handle_);
     if (code == kWaveInOk) return;
     lastError_ = code;
     // As a failure inside a buffer handler: OnError, the capture stops and

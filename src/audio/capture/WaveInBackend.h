@@ -64,7 +64,7 @@ struct WaveInCaps {
 // Lost: audio the device captured could not be kept (see WaveInLoss); the
 // header is nullptr and TakeLosses() gives the details on the owning thread.
 // Failed: the device failed while capturing (unplugged, gone): capturing
-// has ended on this handle; TakeFailure() gives the code.
+// has ended on this handle; CaptureFailure() gives the code.
 enum class WaveInMessage { Opened, Closed, Data, Lost, Failed };
 
 // One stretch of captured audio that was lost: the device overran (the back
@@ -121,7 +121,7 @@ public:
     }
     // The result code of the failure that ended capturing on `handle`
     // (kWaveInOk when none).
-    virtual WaveInResult TakeFailure(WaveInHandle handle) {
+    virtual WaveInResult CaptureFailure(WaveInHandle handle) {
         (void)handle;
         return kWaveInOk;
     }

@@ -371,7 +371,7 @@ uint32_t AlsaWaveInBackend::BufferFrames(WaveInHandle handle) {
     return c ? c->BufferFrames() : 0;
 }
 
-WaveInResult AlsaWaveInBackend::TakeFailure(WaveInHandle handle) {
+WaveInResult AlsaWaveInBackend::CaptureFailure(WaveInHandle handle) {
     Capture* c = Find(handle);
     if (!c || c->Failure() == 0) return kWaveInOk;
     return AlsaError(c->Failure());

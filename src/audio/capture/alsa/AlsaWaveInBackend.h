@@ -50,7 +50,7 @@
 //   what the store holds, like what the device holds.
 // - A device that fails for good while capturing (unplugged: an error such
 //   as -ENODEV that recovery cannot mend) ends capturing on its handle:
-//   WaveInMessage::Failed is sent once, TakeFailure gives the code, and the
+//   WaveInMessage::Failed is sent once, CaptureFailure gives the code, and the
 //   thread waits for the owner to park or close the handle.
 // - Position, overrun, store and loss counters are atomics: the owning
 //   thread reads them (GetPosition, OverrunCount, StoreFigures) while the
@@ -127,7 +127,7 @@ public:
     WaveInResult Reset(WaveInHandle handle) override;
     WaveInResult GetPosition(WaveInHandle handle, WaveInPosition& position) override;
     void TakeLosses(WaveInHandle handle, std::vector<WaveInLoss>& out) override;
-    WaveInResult TakeFailure(WaveInHandle handle) override;
+    WaveInResult CaptureFailure(WaveInHandle handle) override;
 
     // The device list in use.
     const std::vector<AlsaPcmDevice>& Devices() const { return devices_; }

@@ -129,6 +129,18 @@ protected:
         return handle;
     }
 
+    // Opens device 0 with every buffer prepared but only the first queued,
+    // and starts: after the first buffer the consumer is "late".
+    WaveInHandle StartWithTheFirstBufferOnly(AlsaWaveInBackend& backend, Buffers& buffers) {
+        WaveInHandle handle = 0;
+        EXPECT_EQ(backend.Open(&handle, 0, MakePCMFormat(16, 2, kRate), recorder.Function(), false),
+                  kWaveInOk);
+        for (WAVEHDR& h : buffers.headers) EXPECT_EQ(backend.PrepareHeader(handle, &h), kWaveInOk);
+        EXPECT_EQ(backend.AddBuffer(handle, &buffers.headers[0]), kWaveInOk);
+        EXPECT_EQ(backend.Start(handle), kWaveInOk);
+        return handle;
+    }
+
     std::string signal = FrameCounterSignal(kRate * 6);
     Recorder recorder;
 };
@@ -375,12 +387,7 @@ TEST_F(AlsaWaveInBackendTest, KeepsWhatArrivesWhileNoBufferIsQueuedAndHandsItOve
     AlsaFixture fixture(signal);
     AlsaWaveInBackend backend;
     Buffers buffers(3, kTenthBytes);
-    WaveInHandle handle = 0;
-    ASSERT_EQ(backend.Open(&handle, 0, MakePCMFormat(16, 2, kRate), recorder.Function(), false),
-              kWaveInOk);
-    for (WAVEHDR& h : buffers.headers) ASSERT_EQ(backend.PrepareHeader(handle, &h), kWaveInOk);
-    ASSERT_EQ(backend.AddBuffer(handle, &buffers.headers[0]), kWaveInOk);
-    ASSERT_EQ(backend.Start(handle), kWaveInOk);
+    const WaveInHandle handle = StartWithTheFirstBufferOnly(backend, buffers);
     ASSERT_TRUE(recorder.WaitForData(1));
     // The consumer is late for longer than the ALSA buffer.
     auto late = std::chrono::milliseconds(2 * backend.BufferFrames(handle) * 1000 / kRate);
@@ -409,12 +416,7 @@ TEST_F(AlsaWaveInBackendTest, AFullStoreLosesTheNewestAudioAsOneLossAndTellsIt) 
     AlsaWaveInBackend backend;
     backend.SetStoreSeconds(0.15);
     Buffers buffers(3, kTenthBytes);
-    WaveInHandle handle = 0;
-    ASSERT_EQ(backend.Open(&handle, 0, MakePCMFormat(16, 2, kRate), recorder.Function(), false),
-              kWaveInOk);
-    for (WAVEHDR& h : buffers.headers) ASSERT_EQ(backend.PrepareHeader(handle, &h), kWaveInOk);
-    ASSERT_EQ(backend.AddBuffer(handle, &buffers.headers[0]), kWaveInOk);
-    ASSERT_EQ(backend.Start(handle), kWaveInOk);
+    const WaveInHandle handle = StartWithTheFirstBufferOnly(backend, buffers);
     ASSERT_TRUE(recorder.WaitForData(1));
     std::this_thread::sleep_for(1s);  // far more than the store holds
     ASSERT_EQ(backend.AddBuffer(handle, &buffers.headers[1]), kWaveInOk);
