@@ -68,6 +68,7 @@ struct NullView : RecordingView {
     void CaptureStarted() override {}
     void CaptureStopped() override {}
     void RecordingStateChanged(bool) override {}
+    void ShowRecordingAlarm(const std::string&) override {}
 };
 
 // One recording session on the clock card, in its own folder.
@@ -117,7 +118,8 @@ public:
         for (const auto& e : fs::directory_iterator(local_)) names.push_back(e.path().string());
         std::sort(names.begin(), names.end());
         std::vector<test::DecodedMp3> decoded;
-        for (const std::string& name : names) decoded.push_back(test::DecodeMp3WithMpg123Program(name));
+        for (const std::string& name : names)
+            decoded.push_back(test::DecodeMp3WithMpg123Program(name));
         return decoded;
     }
     uint64_t LostFrames() const { return wave_.LostFrames(); }
@@ -213,10 +215,11 @@ bool MeasureStalls(const std::vector<int>& stalls) {
         if (segments.size() != 1 || starts.empty()) return false;
         const test::ClockScan scan = test::ScanClockStream(segments[0].samples, 2, starts[0], 4096);
         const int64_t lost = scan.located ? SumDefects(scan) : -1;
-        std::printf("stall %3d s: %lld frames lost by the recording (%.2f s), %llu by the "
-                    "capture's count\n",
-                    stall, static_cast<long long>(lost), double(lost) / 44100,
-                    static_cast<unsigned long long>(counted));
+        std::printf(
+            "stall %3d s: %lld frames lost by the recording (%.2f s), %llu by the "
+            "capture's count\n",
+            stall, static_cast<long long>(lost), double(lost) / 44100,
+            static_cast<unsigned long long>(counted));
         if (lost == 0 && counted == 0) longestClean = std::max(longestClean, stall);
     }
     std::printf("longest main-thread stall with 0 frames lost: %d s (goal: at least 30 s)\n",
@@ -230,7 +233,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     test::ScriptedDialogs dialogs;  // loss reports are counted, not shown
-    const bool cuts = MeasureCuts(EnvInt("ZT_NOLOSS_CUTS", 10), EnvInt("ZT_NOLOSS_CUT_SECONDS", 60));
+    const bool cuts =
+        MeasureCuts(EnvInt("ZT_NOLOSS_CUTS", 10), EnvInt("ZT_NOLOSS_CUT_SECONDS", 60));
     const bool stalls = MeasureStalls(EnvList("ZT_NOLOSS_STALLS", {5, 10, 20, 30, 35}));
     std::printf("loss reports shown: %zu\n", dialogs.shown.size());
     return cuts && stalls ? 0 : 1;

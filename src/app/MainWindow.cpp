@@ -87,7 +87,7 @@ TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
 TFrmGravar::~TFrmGravar() {
     // A window destroyed while recording (not through closing) still leaves
     // a finished segment behind.
-    if (session_ && IsRecording()) Guarded([this] { session_->BStopClick(); });
+    if (session_ && session_->RecordingWanted()) Guarded([this] { session_->BStopClick(); });
     if (session_) Guarded([this] { session_->WaitForFileWork(); });
     if (tray_) tray_->Remove();
     if (services_.inhibitor) services_.inhibitor->Release();
@@ -141,6 +141,12 @@ void TFrmGravar::BuildWidgets() {
     SetUpMainWindowGauge(ProgressEspaco->Shown());
     ProgressEspaco->setFixedSize(360, 14);
     layout->addWidget(ProgressEspaco, 0, Qt::AlignHCenter);
+
+    LAlarme = Named(new QLabel(central), "LAlarme");
+    LAlarme->setWordWrap(true);
+    LAlarme->setStyleSheet("QLabel { color: #ffffff; background: #b01818; padding: 3px; }");
+    LAlarme->hide();
+    layout->addWidget(LAlarme);
 
     auto* recordRow = new QHBoxLayout;
     BGravar = Named(new QPushButton(FrameIcon(5), QString(), central), "BGravar");
@@ -271,7 +277,7 @@ void TFrmGravar::closeEvent(QCloseEvent* event) {
     event->accept();
     if (closing_) return;
     closing_ = true;
-    if (IsRecording()) Guarded([this] { session_->BStopClick(); });
+    if (session_->RecordingWanted()) Guarded([this] { session_->BStopClick(); });
     // The last segment is renamed and copied, and its export begun, before
     // the program ends.
     Guarded([this] { session_->WaitForFileWork(); });
@@ -307,7 +313,9 @@ void TFrmGravar::BStopClick() {
 }
 
 void TFrmGravar::BSairClick() {
-    if (IsRecording()) {
+    // Waiting for the card to come back counts as recording: the operator
+    // stops it first.
+    if (session_->RecordingWanted()) {
         CurrentDialogs().Information(MessageText("lblNecessarioPararGravacaoFinalizarSistema"));
         return;
     }
@@ -468,6 +476,12 @@ void TFrmGravar::CaptureStarted() {
 void TFrmGravar::CaptureStopped() {
     tray_->StopAnimation();
     tray_->ShowIdleIcon();
+}
+
+void TFrmGravar::ShowRecordingAlarm(const std::string& why) {
+    LAlarme->setText(Q(why));
+    LAlarme->setVisible(!why.empty());
+    tray_->ShowAlarm(Q(why));
 }
 
 void TFrmGravar::RecordingStateChanged(bool recording) {

@@ -147,6 +147,7 @@ private:
     void CaptureStarted() override;
     void CaptureStopped() override;
     void RecordingStateChanged(bool recording) override;
+    void ShowRecordingAlarm(const std::string& why) override;
 
     MainWindowServices services_;
     RecorderSettings settings_;
@@ -174,6 +175,8 @@ private:
     TMMOwnedDisplayView<TMMGauge>* ProgressEspaco = nullptr;
     // The live displays, fed by MMConnector1.
     TDisplayArea* PEqualizadores = nullptr;
+    // Why nothing is recorded while recording is wanted; hidden otherwise.
+    QLabel* LAlarme = nullptr;
     // Record and stop.
     QPushButton* BGravar = nullptr;
     QPushButton* BStop = nullptr;

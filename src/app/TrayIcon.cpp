@@ -32,10 +32,11 @@ TTrayIcon::TTrayIcon(TrayHandlers handlers, QObject* parent)
       timerPopup_(new QTimer(this)),
       timerIcone_(new QTimer(this)),
       waitForHost_(new QTimer(this)),
-      main_(MainIcon()) {
+      main_(MainIcon()),
+      alarmIcon_(AlarmIcon()) {
     for (int n = 1; n <= kTrayFrameCount; ++n) frames_[n - 1] = FrameIcon(n);
 
-    current_ = main_;
+    current_ = stateIcon_ = main_;
     tray_->setIcon(main_);
     tray_->setToolTip(QString::fromUtf8(kApplicationTitle));
     connect(tray_, &QSystemTrayIcon::activated, this,
@@ -115,7 +116,15 @@ void TTrayIcon::StopAnimation() {
 }
 
 void TTrayIcon::ShowIdleIcon() {
-    SetIcon(frames_[kIdleFrame - 1]);
+    ShowState(frames_[kIdleFrame - 1]);
+}
+
+void TTrayIcon::ShowAlarm(const QString& why) {
+    if (why == alarm_) return;
+    alarm_ = why;
+    const QString title = QString::fromUtf8(kApplicationTitle);
+    tray_->setToolTip(why.isEmpty() ? title : title + "\n" + why);
+    SetIcon(why.isEmpty() ? stateIcon_ : alarmIcon_);
 }
 
 void TTrayIcon::TrayCallback(QSystemTrayIcon::ActivationReason reason) {
@@ -139,7 +148,7 @@ void TTrayIcon::TimerPopupTimer() {
 void TTrayIcon::TimerIconeTimer() {
     ++frame_;
     if (frame_ > kTrayFrameCount) frame_ = 1;
-    SetIcon(frames_[frame_ - 1]);
+    ShowState(frames_[frame_ - 1]);
 }
 
 void TTrayIcon::Gravar1Click() {
@@ -164,6 +173,11 @@ void TTrayIcon::Minimizar1Click() {
 
 void TTrayIcon::Fechar1Click() {
     Call(handlers_.closeWindow);
+}
+
+void TTrayIcon::ShowState(const QIcon& icon) {
+    stateIcon_ = icon;
+    if (alarm_.isEmpty()) SetIcon(icon);
 }
 
 void TTrayIcon::SetIcon(const QIcon& icon) {

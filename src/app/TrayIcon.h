@@ -58,6 +58,12 @@ public:
     void StartAnimation();  // enable TimerIcone (300 ms)
     void StopAnimation();   // disable TimerIcone
     void ShowIdleIcon();    // icon of Image5 as app icon and tray icon
+    // Recording is wanted but nothing is recorded: the alarm icon replaces
+    // the animation's frames and the idle icon until the alarm ends, and the
+    // tip says why under the title. An empty text ends the alarm (the icon
+    // the animation or the idle state would show comes back).
+    void ShowAlarm(const QString& why);
+    bool AlarmShown() const { return !alarm_.isEmpty(); }
 
     // Handlers, public so tests and the window can call them.
     // Trigger -> toggleWindow; Context -> enable TimerPopup; others ignored.
@@ -84,6 +90,8 @@ public:
 
 private:
     void SetIcon(const QIcon& icon);
+    // SetIcon unless the alarm holds the icon.
+    void ShowState(const QIcon& icon);
     QAction* AddItem(const char* name, const char* caption, int image,
                      void (TTrayIcon::*handler)());
 
@@ -99,6 +107,9 @@ private:
     QIcon current_;
     QIcon main_;
     std::array<QIcon, 8> frames_;
+    QIcon alarmIcon_;
+    QString alarm_;
+    QIcon stateIcon_;  // what the animation or the idle state last showed
 };
 
 }  // namespace zt

@@ -85,6 +85,25 @@ QIcon FrameIcon(int n) {
     });
 }
 
+QIcon AlarmIcon() {
+    return Draw([](QPainter& p, double s) {
+        Badge(p, s);
+        QPainterPath sign;
+        sign.moveTo(s * 0.5, s * 0.16);
+        sign.lineTo(s * 0.84, s * 0.78);
+        sign.lineTo(s * 0.16, s * 0.78);
+        sign.closeSubpath();
+        p.setPen(QPen(QColor(0x1a, 0x1a, 0x1a), s / 32.0));
+        p.setBrush(QColor(0xff, 0xb0, 0x20));
+        p.drawPath(sign);
+        // The exclamation mark.
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x1a, 0x1a, 0x1a));
+        p.drawRect(QRectF(s * 0.455, s * 0.36, s * 0.09, s * 0.24));
+        p.drawEllipse(QPointF(s * 0.5, s * 0.68), s * 0.05, s * 0.05);
+    });
+}
+
 QIcon MenuIcon(MenuImage which) {
     return Draw([which](QPainter& p, double s) {
         const double u = s / 16.0;

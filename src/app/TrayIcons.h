@@ -18,6 +18,10 @@ QIcon MainIcon();
 inline constexpr int kTrayFrameCount = 8;
 QIcon FrameIcon(int n);
 
+// Recording is wanted but nothing is recorded: the badge with an amber
+// warning sign in place of the recording dot.
+QIcon AlarmIcon();
+
 // Images of the popup menu's items.
 enum class MenuImage { Record, Stop, Restore, Hide, Close };
 QIcon MenuIcon(MenuImage which);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <utility>
 
 #include "audio/capture/WaveIn.h"
 #include "audio/encode/MP3Encoder.h"
@@ -19,6 +20,29 @@ namespace {
 
 // One second as a day fraction.
 constexpr double kSecond = 1.0 / kSecondsPerDay;
+
+std::string OneLine(std::string text) {
+    for (const char* pair : {"\n\r", "\r\n"}) {
+        for (size_t at; (at = text.find(pair)) != std::string::npos;) text.replace(at, 2, " ");
+    }
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
+}
+
+// The message of an exception, on one line (the components join a step and
+// its reason with a line break).
+std::string OneLineMessage(std::exception_ptr error) {
+    std::string text;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        text = e.what();
+    } catch (...) {
+        text = "erro desconhecido";
+    }
+    return OneLine(text);
+}
 
 }  // namespace
 
@@ -39,6 +63,10 @@ RecordingSession::RecordingSession(RecorderSettings& settings, TMMCustomWaveIn& 
     spaceRetry_.setObjectName("SpaceRetry");
     spaceRetry_.setInterval(kSpaceRetryMs);
     connect(&spaceRetry_, &QTimer::timeout, this, Guard([this] { SpaceRetryTimer(); }));
+
+    captureRetry_.setObjectName("CaptureRetry");
+    captureRetry_.setInterval(kCaptureRetryMs);
+    connect(&captureRetry_, &QTimer::timeout, this, Guard([this] { CaptureRetryTimer(); }));
 
     waveIn_.OnStart = [this](TMMDSPComponent*) { WaveInStart(); };
     waveIn_.OnStop = [this](TMMDSPComponent*) { WaveInStop(); };
@@ -78,6 +106,24 @@ void RecordingSession::BGravarClick() {
     // after a start from the window) would restart the elapsed count and
     // rename the encoder's open file; there is nothing to start.
     if (IsRecording()) return;
+    wanted_ = true;
+    const ReportStateOnExit report{this};
+    try {
+        // A card plugged in since the list was read is found.
+        if ((waitingForCapture_ || waveIn_.NumDevs() == 0) && !waveIn_.IsOpened())
+            waveIn_.RescanDevices();
+        BeginSegment();
+        OpenAndStart();
+    } catch (...) {
+        // Reported by the caller's error display; from now on the device is
+        // tried every 5 s.
+        WaitForCapture(OneLineMessage(std::current_exception()));
+        throw;
+    }
+    StopWaitingForCapture();
+}
+
+void RecordingSession::BeginSegment() {
     Clock& clock = CurrentClock();
     segmentStartTime_ = clock.Time();
     segmentStartMono_ = clock.MonotonicSeconds();
@@ -85,14 +131,15 @@ void RecordingSession::BGravarClick() {
     ApplyEncoderFormat();
     PrepareSegmentFile();
     segmentStartNow_ = clock.Now();
-    const ReportStateOnExit report{this};
-    OpenAndStart();
 }
 
 void RecordingSession::BStopClick() {
     Clock& clock = CurrentClock();
+    wanted_ = false;
     waitingForSpace_ = false;
     spaceRetry_.stop();
+    waitingForCapture_ = false;
+    captureRetry_.stop();
     FoldCount();
     CloseChain();
     timerRecord_.stop();
@@ -105,10 +152,13 @@ void RecordingSession::BStopClick() {
     endStamp_ = SegmentStamp(clock.Now());
     segmentEndNow_ = clock.Now();
     const ReportStateOnExit report{this};
+    UpdateAlarm();
     FinishPreviousSegment();
 }
 
 void RecordingSession::TimerRecordTimer() {
+    // Waiting for the device, the retry begins the next segment.
+    if (waitingForCapture_) return;
     // Waiting for room on the drive, there is no segment to cut: the next
     // one begins when the drive has room again.
     if (waitingForSpace_ && IsRecording()) {
@@ -156,6 +206,8 @@ void RecordingSession::TimerRecordTimer() {
         finishError = std::current_exception();
     }
     segmentStartNow_ = newStart;
+    // No capture runs now: the device is tried every 5 s from here on.
+    if (openError && !IsRecording()) WaitForCapture(OneLineMessage(openError));
     ReportRecordingState();
     if (openError) std::rethrow_exception(openError);
     if (finishError) std::rethrow_exception(finishError);
@@ -249,6 +301,12 @@ void RecordingSession::OpenAndStart() {
 void RecordingSession::CloseChain() {
     // The stop notification closes the capture (WaveInStop); a capture left
     // open without running (a start that failed half-way) is closed here.
+    const bool wasClosing = std::exchange(closingChain_, true);
+    struct Restore {
+        bool& flag;
+        bool value;
+        ~Restore() { flag = value; }
+    } restore{closingChain_, wasClosing};
     waveIn_.Stop();
     if (waveIn_.IsOpened()) waveIn_.Close();
 }
@@ -289,10 +347,106 @@ void RecordingSession::WaveInStart() {
 }
 
 void RecordingSession::WaveInStop() {
-    view_.ShowRecordButtons(false);
+    // A stop nobody asked for (the device failed, a handler failed): the
+    // recording is still wanted. The segment is finished once the chain has
+    // closed its file.
+    if (wanted_ && !closingChain_ && !waitingForCapture_) {
+        waitingForCapture_ = true;
+        QTimer::singleShot(0, this, Guard([this] { CaptureEnded(); }));
+    }
+    view_.ShowRecordButtons(waitingForCapture_);
     view_.CaptureStopped();
     waveIn_.Close();
     ReportRecordingState();
+}
+
+void RecordingSession::CaptureEnded() {
+    // The operator stopped meanwhile, or a start already succeeded.
+    if (!wanted_ || !waitingForCapture_ || IsRecording()) return;
+    if (waveIn_.IsOpened()) CloseChain();
+    std::string reason = waveIn_.LastErrorText();
+    if (reason.empty()) reason = "a captura de áudio parou";
+    waitingForCapture_ = false;  // entered properly below
+    WaitForCapture(OneLine(reason));
+}
+
+void RecordingSession::WaitForCapture(const std::string& reason) {
+    if (!wanted_) return;
+    FoldCount();
+    EndSegmentInProgress();
+    waitingForSpace_ = false;
+    spaceRetry_.stop();
+    timerRecord_.stop();
+    const bool entering = !waitingForCapture_ || !captureRetry_.isActive();
+    waitingForCapture_ = true;
+    if (entering || reason != captureReason_)
+        LogEvent("Gravação interrompida: " + reason + ". Nova tentativa a cada 5 segundos.");
+    captureReason_ = reason;
+    captureRetry_.start();
+    view_.ShowRecordButtons(true);
+    UpdateAlarm();
+    ReportRecordingState();
+}
+
+void RecordingSession::StopWaitingForCapture() {
+    if (!waitingForCapture_) return;
+    waitingForCapture_ = false;
+    captureRetry_.stop();
+    captureReason_.clear();
+    LogEvent("Gravação retomada em \"" + current_.ProvisionalPath() + "\".");
+    UpdateAlarm();
+    ReportRecordingState();
+}
+
+void RecordingSession::CaptureRetryTimer() {
+    if (!wanted_ || !waitingForCapture_ || IsRecording()) {
+        StopWaitingForCapture();
+        return;
+    }
+    if (waveIn_.IsOpened()) CloseChain();
+    waveIn_.RescanDevices();
+    // Probed first: a device still missing fires no error event and shows
+    // nothing; the incident was reported when it began.
+    std::string refusal = waveIn_.OpenRefusal();
+    if (refusal.empty()) {
+        try {
+            BeginSegment();
+            OpenAndStart();
+            if (IsRecording()) {
+                StopWaitingForCapture();
+                return;
+            }
+            refusal = "a captura não começou";
+        } catch (...) {
+            refusal = OneLineMessage(std::current_exception());
+        }
+        if (waveIn_.IsOpened()) CloseChain();
+    }
+    WaitForCapture(OneLine(refusal));
+}
+
+void RecordingSession::EndSegmentInProgress() {
+    if (current_.Empty() || mp3_.IsStreamOpen()) return;
+    Clock& clock = CurrentClock();
+    const SegmentFile segment = std::exchange(current_, SegmentFile{});
+    inProgress_.Release(segment.ProvisionalPath());
+    if (!SegmentPathTaken(segment.ProvisionalPath())) return;
+    previous_ = segment;
+    endStamp_ = SegmentStamp(clock.Now());
+    segmentEndNow_ = clock.Now();
+    FinishPreviousSegment();
+}
+
+void RecordingSession::UpdateAlarm() {
+    std::string alarm;
+    if (wanted_ && waitingForCapture_)
+        alarm = "Não está gravando: " + captureReason_ + ". Nova tentativa a cada 5 segundos.";
+    else if (wanted_ && waitingForSpace_)
+        alarm =
+            "Não está gravando: " + spaceReason_ + ". A gravação continua assim que houver espaço.";
+    if (alarm == alarm_) return;
+    alarm_ = alarm;
+    view_.ShowRecordingAlarm(alarm_);
 }
 
 void RecordingSession::CheckEncoderWrites() {
@@ -309,9 +463,11 @@ void RecordingSession::CheckEncoderWrites() {
     inProgress_.Release(previous_.ProvisionalPath());
     FinishPreviousSegment();
     spaceRetry_.start();
+    spaceReason_ = "não foi possível gravar em \"" + path + "\": " + reason;
     const std::string text = "Não foi possível gravar em \"" + path + "\": " + reason +
                              ". A gravação continua num novo arquivo assim que houver espaço.";
     LogEvent(text);
+    UpdateAlarm();
     // Shown from the event loop, not inside the capture's buffer handler.
     QTimer::singleShot(0, this,
                        [text] { ShowException(std::make_exception_ptr(Exception(text))); });
@@ -321,6 +477,7 @@ void RecordingSession::SpaceRetryTimer() {
     if (!waitingForSpace_ || !IsRecording()) {
         waitingForSpace_ = false;
         spaceRetry_.stop();
+        UpdateAlarm();
         return;
     }
     const std::optional<DiskSpace> space = MeasureDiskSpace(settings_.Local);
@@ -339,6 +496,7 @@ void RecordingSession::SpaceRetryTimer() {
     waitingForSpace_ = false;
     spaceRetry_.stop();
     LogEvent("Gravação retomada em \"" + current_.ProvisionalPath() + "\".");
+    UpdateAlarm();
 }
 
 void RecordingSession::WaveInAudioLost(const WaveInLoss& loss) {
@@ -351,14 +509,14 @@ void RecordingSession::WaveInAudioLost(const WaveInLoss& loss) {
 
 void RecordingSession::ReportRecordingState() {
     if (rotating_) return;
-    const bool recording = IsRecording();
+    const bool recording = IsRecording() || (wanted_ && waitingForCapture_);
     if (recording == reportedRecording_) return;
     reportedRecording_ = recording;
     view_.RecordingStateChanged(recording);
 }
 
 void RecordingSession::UpdateRecordButtons() {
-    view_.ShowRecordButtons(IsRecording());
+    view_.ShowRecordButtons(IsRecording() || (wanted_ && waitingForCapture_));
 }
 
 void RecordingSession::WaveInBufferReady() {

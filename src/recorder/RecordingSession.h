@@ -24,7 +24,18 @@
 // that second (a stall, a cut), on the first buffer past it, keeping the
 // time recorded since, so a stall never loses a day or a second.
 //
-// Recording means the capture is started (WaveIn.IsStarted). A rotation
+// Recording means the capture is started (WaveIn.IsStarted). From a start
+// until the stop the operator wants recording (RecordingWanted): a capture
+// that is not running meanwhile (a start that failed, a card unplugged or
+// failed, a cut whose new file could not be opened) is an incident. It has
+// been reported once, by the capture component's OnError and the general
+// error display; the session finishes the segment in progress with what its
+// file holds, shows the alarm (RecordingView::ShowRecordingAlarm) and every
+// 5 s reads the device list again and tries the device; the first attempt
+// that succeeds begins a new segment. To the outside that wait is part of
+// the recording: the stop button shows and the shutdown lock is kept.
+//
+// A rotation
 // keeps the capture running and has the encoder end its file and begin the
 // next one between two buffers (TMMMP3Encoder::CutTo), so the segments
 // follow each other without a missing or repeated sample and the capture's
@@ -81,9 +92,12 @@ public:
     // animation off, idle icon). Not at a cut: the capture runs through it.
     virtual void CaptureStarted() = 0;
     virtual void CaptureStopped() = 0;
-    // Recording began or ended for good (not around a rotation): the
-    // shutdown lock follows this.
+    // Recording began or ended for good (not around a rotation, nor while
+    // the device is being reopened): the shutdown lock follows this.
     virtual void RecordingStateChanged(bool recording) = 0;
+    // Recording is wanted but nothing is being recorded: why, in one line
+    // (tray icon, its tip and the window show the alarm); "" ends it.
+    virtual void ShowRecordingAlarm(const std::string& why) = 0;
 };
 
 class RecordingSession : public QObject {
@@ -104,7 +118,7 @@ public:
     // ---- entry points (each may raise; callers run them guarded) ----------
     // Start: a new segment named after now, the chain opened and started.
     // Does nothing while recording is running already. An open failure
-    // propagates; the segment timer has been restarted and retries then.
+    // propagates (the caller shows it) and the device is tried every 5 s.
     void BGravarClick();
     // Stop: the chain stopped and closed, the last segment finished (renamed,
     // copied, handed to the export). While idle it finds nothing to finish.
@@ -112,9 +126,9 @@ public:
     // Rotation: the running segment's file is closed and the next one opened
     // between two buffers (the capture runs on), then the old one finished.
     // When the capture is not running the chain is opened and started. A
-    // failure to open the new file stops the capture (the timer tries again
-    // at its next tick) and still finishes the old segment before it
-    // propagates.
+    // failure to open the new file stops the capture (the retry tries again
+    // every 5 s) and still finishes the old segment before it propagates.
+    // Waiting for the device, there is nothing to cut.
     void TimerRecordTimer();
     // The 24-hour retention pass.
     void TimerMataArquivosTimer();
@@ -141,6 +155,16 @@ public:
     // Free bytes a drive must have before a new segment is begun on it.
     static constexpr uint64_t kResumeFreeBytes = 256u << 10;
     static constexpr int kSpaceRetryMs = 5000;
+
+    // The 5 s retry while recording is wanted and no capture runs.
+    void CaptureRetryTimer();
+    bool WaitingForCapture() const { return waitingForCapture_; }
+    QTimer& CaptureRetry() { return captureRetry_; }
+    static constexpr int kCaptureRetryMs = 5000;
+    // The operator started recording and has not stopped it.
+    bool RecordingWanted() const { return wanted_; }
+    // What the alarm shows now ("" when none).
+    const std::string& Alarm() const { return alarm_; }
 
     // The capture lost audio: the loss is written to the event log and shown
     // once through the general error display; recording goes on.
@@ -225,8 +249,21 @@ private:
         ~ReportStateOnExit() { self->ReportRecordingState(); }
     };
 
+    // A new segment from now: the count restarts, the format is applied and
+    // the file named.
+    void BeginSegment();
     void PrepareSegmentFile();
     void RestartSegmentTimer();
+    // The capture stopped without being asked (posted from its stop
+    // notification, once the chain has closed its file).
+    void CaptureEnded();
+    // Enters the retry: the segment in progress ends, the alarm shows why.
+    void WaitForCapture(const std::string& reason);
+    void StopWaitingForCapture();
+    // Ends current_ once its file is closed: finished when the file exists,
+    // else (an attempt that never created it) forgotten.
+    void EndSegmentInProgress();
+    void UpdateAlarm();
     void OpenAndStart();
     void CutToCurrentSegment();
     // Adds the running count to FTotalElapsed and sets it back to zero.
@@ -263,6 +300,13 @@ private:
     QTimer timerRecord_;
     QTimer spaceRetry_;
     bool waitingForSpace_ = false;
+    QTimer captureRetry_;
+    bool wanted_ = false;
+    bool waitingForCapture_ = false;
+    std::string captureReason_;  // the incident's last failure, one line
+    std::string spaceReason_;    // the failed write that began the wait for room
+    bool closingChain_ = false;  // the session itself stops the capture
+    std::string alarm_;
     QTimer timerMataArquivos_;
     int segmentIntervalMs_ = kDefaultSegmentIntervalMs;
 

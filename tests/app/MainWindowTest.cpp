@@ -309,8 +309,9 @@ TEST_F(MainWindowTest, NoBoxHoldsUpTheAutomaticRecording) {
         ASSERT_TRUE(RunUntil([&] { return w.IsRecording(); }, std::chrono::seconds(5)));
         EXPECT_LT(launched.elapsed(), 2500);
         EXPECT_EQ(boxes.shown.size(), c.boxes);
-        if (c.boxes > 0)
+        if (c.boxes > 0) {
             EXPECT_TRUE(boxes.doneWhileOpen) << "recording began while the box was open";
+        }
         w.Session().BStopClick();
         w.Session().WaitForFileWork();
         window_.reset();
@@ -332,21 +333,36 @@ TEST_F(MainWindowTest, ASegmentLeftByAPowerCutIsFinishedAtStartUp) {
     EXPECT_EQ(FileNames(Audio()), std::vector<std::string>{"0812121530a" + end + ".mp3"});
 }
 
-TEST_F(MainWindowTest, FailedStartIsShownAndTheSegmentTimerTriesAgain) {
+TEST_F(MainWindowTest, AFailedStartIsShownOnceThenRetriedUnderTheAlarm) {
     const std::string missing = exeDir_.dir() + "Gravacoes";
     test::WriteSettings(exeDir_.dir(), {{"Local", missing}});
     TFrmGravar& w = Create();
     ASSERT_TRUE(RunUntil([&] { return !dialogs_.shown.empty(); }, std::chrono::seconds(5)));
     EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Error);
     EXPECT_FALSE(w.IsRecording());
-    EXPECT_TRUE(Shown("BGravar"));
-    EXPECT_FALSE(inhibitor_->held);
-    EXPECT_TRUE(w.Session().TimerRecord().isActive());
-    // The folder is back (a drive mounted again): the next cut records.
-    fs::create_directory(missing);
-    w.Session().TimerRecord().setInterval(1);
-    ASSERT_TRUE(RunUntil([&] { return w.IsRecording(); }));
+    // Recording is still what the operator wants: the stop button, the
+    // shutdown lock, and the alarm saying why nothing is recorded.
+    EXPECT_TRUE(Shown("BStop"));
     EXPECT_TRUE(inhibitor_->held);
+    EXPECT_TRUE(Shown("LAlarme"));
+    const std::string alarm = Child<QLabel>("LAlarme")->text().toStdString();
+    EXPECT_NE(alarm.find(missing), std::string::npos) << alarm;
+    EXPECT_TRUE(w.Tray().AlarmShown());
+    EXPECT_NE(w.Tray().Tray()->toolTip().toStdString().find(missing), std::string::npos);
+    EXPECT_TRUE(w.Session().CaptureRetry().isActive());
+    // Retries that fail show nothing more.
+    w.Session().CaptureRetryTimer();
+    w.Session().CaptureRetryTimer();
+    EXPECT_EQ(dialogs_.shown.size(), 1u);
+    // The folder is back (a drive mounted again): the next retry records.
+    fs::create_directory(missing);
+    w.Session().CaptureRetry().setInterval(1);
+    ASSERT_TRUE(RunUntil([&] { return w.IsRecording(); }));
+    EXPECT_FALSE(Shown("LAlarme"));
+    EXPECT_FALSE(w.Tray().AlarmShown());
+    EXPECT_TRUE(inhibitor_->held);
+    EXPECT_EQ(inhibitor_->acquired, 1) << "the lock is kept through the wait";
+    EXPECT_EQ(dialogs_.shown.size(), 1u);
 }
 
 TEST_F(MainWindowTest, AnErrorInTheBufferHandlerStopsTheCaptureAndIsShown) {
@@ -360,10 +376,17 @@ TEST_F(MainWindowTest, AnErrorInTheBufferHandlerStopsTheCaptureAndIsShown) {
     ASSERT_FALSE(dialogs_.shown.empty());
     EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Error);
     EXPECT_EQ(dialogs_.shown[0].text, "'duzentos' is not a valid integer value");
-    EXPECT_TRUE(Shown("BGravar"));
-    EXPECT_FALSE(Shown("BStop"));
-    EXPECT_FALSE(inhibitor_->held);
-    EXPECT_TRUE(w.Session().TimerRecord().isActive());
+    ASSERT_TRUE(RunUntil([&] { return w.Session().WaitingForCapture() && Shown("LAlarme"); }));
+    EXPECT_TRUE(Shown("BStop"));
+    EXPECT_TRUE(w.Session().CaptureRetry().isActive());
+    // What was recorded before the failure is a finished segment.
+    w.Session().WaitForFileWork();
+    for (const std::string& name : FileNames(Audio())) EXPECT_TRUE(test::IsFinalName(name)) << name;
+    // Mended, the recorder records again at the next retry.
+    w.Settings().MBLivres = "0";
+    w.Session().CaptureRetryTimer();
+    EXPECT_TRUE(w.IsRecording());
+    EXPECT_FALSE(Shown("LAlarme"));
 }
 
 TEST_F(MainWindowTest, TerminationSignalFinishesTheRunningSegment) {

@@ -34,6 +34,7 @@ namespace fs = std::filesystem;
 
 struct QuietView : RecordingView {
     int captureStarts = 0, captureStops = 0;
+    std::vector<std::string> alarms;
     void ShowElapsed(const std::string&, const std::string&) override {}
     void ShowDiskFigures(const std::string&, const std::string&, int) override {}
     void ShowFormat(const std::string&) override {}
@@ -41,6 +42,7 @@ struct QuietView : RecordingView {
     void CaptureStarted() override { ++captureStarts; }
     void CaptureStopped() override { ++captureStops; }
     void RecordingStateChanged(bool) override {}
+    void ShowRecordingAlarm(const std::string& why) override { alarms.push_back(why); }
 };
 
 TDateTime At(int minute) {
@@ -183,16 +185,18 @@ TEST_F(GaplessRecordingTest, HoldingTheMainThreadFiveSecondsLosesNothing) {
     EXPECT_TRUE(dialogs_.shown.empty());
 }
 
-TEST_F(GaplessRecordingTest, AnUnpluggedCardEndsTheCaptureAndIsReportedOnce) {
+TEST_F(GaplessRecordingTest, AnUnpluggedCardIsReportedOnceItsSegmentFinishedAndRecordingResumes) {
     int errors = 0;
     wave_.OnError = [&](TMMDSPComponent*) { ++errors; };
     clock_.Set(At(30));
     session_->BGravarClick();
     ASSERT_TRUE(session_->IsRecording());
-    Capture(500);
+    Capture(1500);
     fx_.Unplug("zt_capture");
     ASSERT_TRUE(test::RunUntil([&] { return !session_->IsRecording(); }, std::chrono::seconds(10)));
-    test::RunUntil([] { return false; }, std::chrono::milliseconds(300));
+    ASSERT_TRUE(
+        test::RunUntil([&] { return session_->WaitingForCapture() && !view_.alarms.empty(); },
+                       std::chrono::seconds(5)));
     EXPECT_EQ(errors, 1);
     ASSERT_EQ(dialogs_.shown.size(), 1u);
     EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Error);
@@ -200,15 +204,48 @@ TEST_F(GaplessRecordingTest, AnUnpluggedCardEndsTheCaptureAndIsReportedOnce) {
         << dialogs_.shown[0].text;
     EXPECT_NE(dialogs_.shown[0].text.find("No such device"), std::string::npos)
         << dialogs_.shown[0].text;
+    EXPECT_NE(view_.alarms.back().find("No such device"), std::string::npos) << view_.alarms.back();
     EXPECT_EQ(view_.captureStops, 1);
     EXPECT_FALSE(wave_.IsOpened());
 
-    // Put back, the card records again.
-    fx_.Replug("zt_capture");
+    // The segment that was running is finished at once with what it holds.
+    session_->WaitForFileWork();
+    EXPECT_EQ(session_->LastFinish().rename, SegmentRename::Renamed);
+    std::vector<test::DecodedMp3> segments = DecodedSegments();
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_GT(segments[0].Frames(), 44100u);
+    const test::ClockScan before =
+        test::ScanClockStream(segments[0].samples, 2, fx_.StartFrames("zt_capture").at(0), 4096);
+    ASSERT_TRUE(before.located);
+    EXPECT_TRUE(before.defects.empty());
+
+    // Still out: the retries find nothing and say nothing more.
     clock_.Set(At(31));
-    session_->TimerRecordTimer();
+    session_->CaptureRetryTimer();
+    session_->CaptureRetryTimer();
+    EXPECT_FALSE(session_->IsRecording());
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(dialogs_.shown.size(), 1u);
+
+    // Put back, the next retry records a new segment.
+    fx_.Replug("zt_capture");
+    clock_.Set(At(32));
+    session_->CaptureRetryTimer();
     EXPECT_TRUE(session_->IsRecording());
-    Capture(300);
+    EXPECT_EQ(view_.alarms.back(), "");
+    Capture(1000);
+    clock_.Set(At(33));
+    session_->BStopClick();
+    session_->WaitForFileWork();
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(dialogs_.shown.size(), 1u);
+    segments = DecodedSegments();
+    ASSERT_EQ(segments.size(), 2u);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(local_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"0812121530a0812121530.mp3", "0812121532a0812121533.mp3"}));
 }
 
 }  // namespace

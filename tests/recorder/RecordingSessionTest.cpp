@@ -50,6 +50,7 @@ struct ViewLog : RecordingView {
     bool buttonsRecording = false;
     int captureStarts = 0, captureStops = 0;
     std::vector<bool> recordingStates;
+    std::vector<std::string> alarms;
 
     void ShowElapsed(const std::string& t, const std::string& d) override {
         tempo = t;
@@ -65,6 +66,7 @@ struct ViewLog : RecordingView {
     void CaptureStarted() override { ++captureStarts; }
     void CaptureStopped() override { ++captureStops; }
     void RecordingStateChanged(bool recording) override { recordingStates.push_back(recording); }
+    void ShowRecordingAlarm(const std::string& why) override { alarms.push_back(why); }
 };
 
 TDateTime At(int day, int hour, int minute, int second, int msec = 0) {
@@ -572,28 +574,54 @@ TEST_F(RecordingSessionTest, BackupCopyAndExportFollowTheirFlags) {
     EXPECT_EQ(ReadFileBytes(InLocal("0812121545a0812121550.mp3")), "an older file of that name");
 }
 
-TEST_F(RecordingSessionTest, FailedOpensKeepTheSegmentTimerRetrying) {
+TEST_F(RecordingSessionTest, FailedOpensAreRetriedEveryFiveSecondsUnderTheAlarm) {
     settings_.Local = (dir_.path() / "missing").string();
     clock_.Set(At(8, 15, 30, 12));
     EXPECT_THROW(session_->BGravarClick(), Exception);
     EXPECT_FALSE(session_->IsRecording());
-    EXPECT_FALSE(view_.buttonsRecording);
-    EXPECT_TRUE(session_->TimerRecord().isActive());
-    EXPECT_TRUE(view_.recordingStates.empty());
+    EXPECT_TRUE(session_->WaitingForCapture());
+    EXPECT_TRUE(view_.buttonsRecording);
+    EXPECT_EQ(session_->CaptureRetry().interval(), 5000);
+    EXPECT_TRUE(session_->CaptureRetry().isActive());
+    EXPECT_FALSE(session_->TimerRecord().isActive());
+    EXPECT_EQ(view_.recordingStates, (std::vector<bool>{true}));
+    ASSERT_FALSE(view_.alarms.empty());
+    EXPECT_NE(view_.alarms.back().find(settings_.Local), std::string::npos) << view_.alarms.back();
 
-    // The folder appears: the next tick records.
+    // Still missing: the retry neither throws nor records; a cut meanwhile
+    // has nothing to do.
+    clock_.Set(At(8, 15, 30, 17));
+    session_->CaptureRetryTimer();
+    RotateAt(At(8, 15, 30, 20));
+    EXPECT_FALSE(session_->IsRecording());
+
+    // The folder appears: the next retry records, the alarm ends.
     fs::create_directory(settings_.Local);
-    RotateAt(At(8, 15, 40, 12));
+    clock_.Set(At(8, 15, 31, 22));
+    session_->CaptureRetryTimer();
     EXPECT_TRUE(session_->IsRecording());
+    EXPECT_FALSE(session_->WaitingForCapture());
+    EXPECT_FALSE(session_->CaptureRetry().isActive());
+    EXPECT_TRUE(session_->TimerRecord().isActive());
+    EXPECT_EQ(view_.alarms.back(), "");
+    EXPECT_EQ(view_.recordingStates, (std::vector<bool>{true}));
 
-    // The folder goes away: the tick still finishes the old segment, then
-    // reports the failed open.
+    // The folder goes away: the tick still finishes the old segment, reports
+    // the failed open and waits again.
     const std::string old = settings_.Local;
     settings_.Local = (dir_.path() / "gone").string();
     EXPECT_THROW(RotateAt(At(8, 15, 50, 12)), Exception);
-    EXPECT_TRUE(fs::exists(old + "/0812121540a0812121550.mp3"));
+    session_->WaitForFileWork();
+    EXPECT_TRUE(fs::exists(old + "/0812121531a0812121550.mp3"));
     EXPECT_FALSE(session_->IsRecording());
-    EXPECT_TRUE(session_->TimerRecord().isActive());
+    EXPECT_TRUE(session_->WaitingForCapture());
+    EXPECT_NE(view_.alarms.back(), "");
+
+    // The stop ends the wait.
+    StopAt(At(8, 15, 51, 0));
+    EXPECT_FALSE(session_->CaptureRetry().isActive());
+    EXPECT_FALSE(view_.buttonsRecording);
+    EXPECT_EQ(view_.alarms.back(), "");
     EXPECT_EQ(view_.recordingStates, (std::vector<bool>{true, false}));
 }
 

@@ -254,15 +254,44 @@ int64_t TMMCustomWaveIn::LimitBytes() const {
 
 // ---- format check ---------------------------------------------------------------
 
-bool TMMCustomWaveIn::FormatSupported(const WAVEFORMATEX& format) {
-    if (!backend_ || deviceID_ < -1 || deviceID_ >= numDevs_) return false;
+WaveInResult TMMCustomWaveIn::ProbeFormat(const WAVEFORMATEX& format) {
+    if (!backend_ || deviceID_ < -1 || deviceID_ >= numDevs_) return kWaveInBadFormat;
     WaveInHandle probe = 0;
-    if (backend_->Open(&probe, deviceID_, format, {}, true) != kWaveInOk) return false;
+    // A device that cannot be opened at all (unplugged, busy) says why;
+    // only a format it refuses is the format's fault.
+    const WaveInResult result = backend_->Open(&probe, deviceID_, format, {}, true);
+    if (result != kWaveInOk) return result;
     if (format.wFormatTag == WAVE_FORMAT_PCM && capsValid_ && caps_.hasFormatMask) {
         const uint32_t flag = FlagFor(format);
-        if (flag != 0 && (caps_.formats & flag) == 0) return false;
+        if (flag != 0 && (caps_.formats & flag) == 0) return kWaveInBadFormat;
     }
-    return true;
+    return kWaveInOk;
+}
+
+std::string TMMCustomWaveIn::ProbeError(WaveInResult result) {
+    const std::string text =
+        result == kWaveInBadFormat ? LoadResString(msg::CantRecordFormat) : ErrorText(result);
+    return StepError("WaveInOpen", text);
+}
+
+std::string TMMCustomWaveIn::OpenRefusal() {
+    if (numDevs_ <= 0 || !backend_) return LoadResString(msg::NoRecordingDevice);
+    if (deviceID_ == -2) return LoadResString(msg::InvalidDeviceID);
+    if (!GetWaveFormat()) return LoadResString(msg::InvalidWaveFormat);
+    if (StateIsOpen()) return {};
+    const WaveInResult probe = ProbeFormat(*GetWaveFormat());
+    return probe == kWaveInOk ? std::string() : ProbeError(probe);
+}
+
+void TMMCustomWaveIn::RescanDevices() {
+    RefuseWhileOpen();
+    if (backend_) backend_->Rescan();
+    ReadDevices();
+    ApplyDeviceID(requestedDeviceID_);
+}
+
+std::string TMMCustomWaveIn::LastErrorText() {
+    return lastError_ == kWaveInOk ? std::string() : ErrorText(lastError_);
 }
 
 // ---- Open ---------------------------------------------------------------------------
@@ -290,8 +319,10 @@ void TMMCustomWaveIn::OpenSteps() {
         stopping_ = resetting_ = stopPending_ = stopPosted_ = false;
     }
     closing_ = false;
-    if (!FormatSupported(*GetWaveFormat()))
-        Fail(StepError("WaveInOpen", LoadResString(msg::CantRecordFormat)));
+    if (const WaveInResult probe = ProbeFormat(*GetWaveFormat()); probe != kWaveInOk) {
+        lastError_ = probe;
+        Fail(ProbeError(probe));
+    }
     handle_ = 0;
     closePending_ = false;
     const uint64_t session = ++session_;

@@ -104,8 +104,17 @@ public:
     // and applies the DeviceID last asked for. msg::ChangeWhileOpen while opened.
     void SetBackend(std::unique_ptr<WaveInBackend> backend);
     WaveInBackend* Backend() const { return backend_.get(); }
-    // Number of input devices, read when the back end was bound.
+    // Number of input devices, read when the back end was bound and by
+    // RescanDevices.
     int32_t NumDevs() const { return numDevs_; }
+    // Reads the back end's device list again (a card plugged in after
+    // start-up) and applies the DeviceID last asked for to it.
+    // msg::ChangeWhileOpen while opened.
+    void RescanDevices();
+    // "" when Open would find the device and its format accepted now (the
+    // device is probed, not kept open), else the message Open would raise.
+    // Fires no event: for retrying until a device comes back.
+    std::string OpenRefusal();
 
     // ---- operations (main thread) -------------------------------------------
     // Fires OnError, then throws EMMWaveInError(message).
@@ -170,8 +179,10 @@ public:
     // blocks.
     int64_t LimitBytes() const;
     int32_t WrapCount() const { return wrapCount_; }
-    // The platform result of the last failed step.
+    // The platform result of the last failed step, and its text ("" when
+    // none failed).
     WaveInResult LastError() const { return lastError_; }
+    std::string LastErrorText();
 
 protected:
     // Runs BindBackend() and reads the devices; called by every constructor
@@ -190,7 +201,11 @@ private:
     // by the operation that catches it).
     void Check(const char* step, WaveInResult result);
     [[noreturn]] void Fail(const std::string& message);
-    bool FormatSupported(const WAVEFORMATEX& format);
+    // Whether the device would open with `format`: kWaveInOk,
+    // kWaveInBadFormat, or the device's own failure.
+    WaveInResult ProbeFormat(const WAVEFORMATEX& format);
+    // "WaveInOpen:" and what a failed probe means.
+    std::string ProbeError(WaveInResult result);
     void ReadDevices();
     void ApplyDeviceID(int32_t value);
 

@@ -37,6 +37,9 @@ namespace zt {
 using WaveInHandle = uintptr_t;  // 0: none
 using WaveInResult = uint32_t;
 inline constexpr WaveInResult kWaveInOk = 0;
+// The device cannot take the format (every back end answers a format it
+// refuses with this code; other codes say the device itself failed).
+inline constexpr WaveInResult kWaveInBadFormat = 32;
 
 // Standard-format flags of the capability mask: rate band (11.025, 22.05,
 // 44.1 kHz), mono/stereo, 8/16 bits.
@@ -91,6 +94,9 @@ public:
 
     // Number of input devices; 0 means none.
     virtual int NumDevs() = 0;
+    // Reads the list of devices again (a card plugged in since); called only
+    // while no handle is open. A back end with a fixed list keeps it.
+    virtual void Rescan() {}
     // deviceId from -1 (the default device) to NumDevs() - 1.
     virtual WaveInResult GetDevCaps(int deviceId, WaveInCaps& caps) = 0;
     // The text of a result code (at most 255 characters); false when the

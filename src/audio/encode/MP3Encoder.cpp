@@ -217,19 +217,26 @@ void TMMMP3Encoder::OpenStream() {
 void TMMMP3Encoder::CreateOutputFile(const WAVEFORMATEX& input) {
     std::error_code ec;
     std::filesystem::remove(fileName_, ec);  // O_TRUNC / CreateFile cover a failure here
+    // The operator needs to know which file and why (a folder missing, no
+    // permission, a full drive), not only that it failed.
+    auto fail = [this](int err) {
+        throw Exception("Unable to create file \"" + fileName_ +
+                        "\": " + (err != 0 ? std::strerror(err) : "unknown reason"));
+    };
     if (fileType_ == TMMFileType::ftRAW) {
         fd_ = ::open(fileName_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd_ < 0) throw Exception("Unable to create file");
+        if (fd_ < 0) fail(errno);
         return;
     }
     const MPEGLAYER3WAVEFORMAT mp3 =
         MakeMpegLayer3Format(input.nChannels, input.nSamplesPerSec, BitrateKbps(settings_.bitrate));
+    errno = 0;
     try {
         wave_.CreateFile(fileName_, &mp3.wfx);
     } catch (const EMMWaveError&) {
-        throw Exception("Unable to create file");
+        fail(errno);
     }
-    if (!wave_.IsWriting()) throw Exception("Unable to create file");
+    if (!wave_.IsWriting()) fail(errno);
 }
 
 void TMMMP3Encoder::Started() {

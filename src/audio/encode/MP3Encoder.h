@@ -34,7 +34,8 @@
 // sample frames (the capture's block size).
 //
 // Errors raise plain zt::Exception: "Unable to load Blade Encoder DLL",
-// "Unsupported Input Format", "Unable to create file", "Unable to
+// "Unsupported Input Format", "Unable to create file" (with the path and
+// the system's reason), "Unable to
 // initialize stream" (Opened), "Unable to encode data" (BufferReady,
 // Stopped), "Unable to deinitialize stream" (Stopped); msg::ChangeWhileOpen when
 // FileName or FileType is changed while the stream is open.
@@ -140,7 +141,8 @@ public:
     // except that it never refuses). Called on the thread that delivers the
     // buffers, between two of them. An error finishing the old file is
     // raised after the new one has been opened; an error creating the new
-    // one ("Unable to create file", ...) leaves no file open and is raised.
+    // one ("Unable to create file \"path\": reason", ...) leaves no file open
+    // and is raised.
     void CutTo(const std::string& fileName);
 
     // ---- notifications --------------------------------------------------------

@@ -364,7 +364,9 @@ TEST_F(MP3EncoderTest, ReportsEachFailingStepWithItsMessage) {
             driver.Opened();
             ADD_FAILURE() << "no exception";
         } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), "Unable to create file");
+            EXPECT_EQ(std::string(e.what()), "Unable to create file \"" +
+                                                 dir.file("no/such/folder/seg.mp3") +
+                                                 "\": No such file or directory");
         }
         driver.Closed();
     }

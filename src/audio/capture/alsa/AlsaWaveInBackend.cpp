@@ -81,9 +81,16 @@ bool TestFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, snd_pcm_format_t fo
 
 }  // namespace
 
-AlsaWaveInBackend::AlsaWaveInBackend() {
+AlsaWaveInBackend::AlsaWaveInBackend() : devices_(ProbeDevices()), probed_(true) {}
+
+void AlsaWaveInBackend::Rescan() {
+    if (probed_ && open_.empty()) devices_ = ProbeDevices();
+}
+
+std::vector<AlsaPcmDevice> AlsaWaveInBackend::ProbeDevices() {
+    std::vector<AlsaPcmDevice> devices;
     PcmPtr probe;
-    if (OpenCapture("default", probe) == 0) devices_.push_back({"default", "Default"});
+    if (OpenCapture("default", probe) == 0) devices.push_back({"default", "Default"});
     probe.reset();
 
     int card = -1;
@@ -109,8 +116,9 @@ AlsaWaveInBackend::AlsaWaveInBackend() {
             display = name;
             free(name);
         }
-        devices_.push_back({"plughw:" + std::to_string(card), CutName(display)});
+        devices.push_back({"plughw:" + std::to_string(card), CutName(display)});
     }
+    return devices;
 }
 
 AlsaWaveInBackend::AlsaWaveInBackend(std::vector<AlsaPcmDevice> devices)

@@ -78,7 +78,6 @@ inline constexpr WaveInResult kWaveInBadDeviceId = 2;
 inline constexpr WaveInResult kWaveInInvalidHandle = 5;
 inline constexpr WaveInResult kWaveInNoMemory = 7;
 inline constexpr WaveInResult kWaveInInvalidParam = 11;
-inline constexpr WaveInResult kWaveInBadFormat = 32;
 inline constexpr WaveInResult kWaveInStillQueued = 33;
 inline constexpr WaveInResult kWaveInUnprepared = 34;
 inline constexpr WaveInResult kAlsaErrorBase = 0x10000;
@@ -107,7 +106,7 @@ public:
 
     // The default PCM and the sound cards that can capture.
     AlsaWaveInBackend();
-    // Exactly these devices, in this order (not probed).
+    // Exactly these devices, in this order (not probed; Rescan keeps them).
     explicit AlsaWaveInBackend(std::vector<AlsaPcmDevice> devices);
     ~AlsaWaveInBackend() override;  // closes every handle still open
     AlsaWaveInBackend(const AlsaWaveInBackend&) = delete;
@@ -128,6 +127,9 @@ public:
     WaveInResult GetPosition(WaveInHandle handle, WaveInPosition& position) override;
     void TakeLosses(WaveInHandle handle, std::vector<WaveInLoss>& out) override;
     WaveInResult CaptureFailure(WaveInHandle handle) override;
+    // Probes the default PCM and the cards again (a USB card plugged in
+    // after start-up); a fixed list stays as it is.
+    void Rescan() override;
 
     // The device list in use.
     const std::vector<AlsaPcmDevice>& Devices() const { return devices_; }
@@ -152,7 +154,10 @@ private:
     Capture* Find(WaveInHandle handle);
     const AlsaPcmDevice* Device(int deviceId) const;
 
+    static std::vector<AlsaPcmDevice> ProbeDevices();
+
     std::vector<AlsaPcmDevice> devices_;
+    bool probed_ = false;
     std::unordered_map<WaveInHandle, std::unique_ptr<Capture>> open_;
     double storeSeconds_ = kStoreSeconds;
 };
