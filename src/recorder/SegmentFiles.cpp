@@ -177,7 +177,19 @@ SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& 
         out.rename = SegmentRename::Empty;
         return out;
     }
+    // A final name taken already (a segment that began and ended in the same
+    // minutes, as after a card's short drop-out and its automatic resume)
+    // gets the next free suffix: the segment is still finished, copied and
+    // exported, and the other file stays as it was.
+    std::string finalName = segment.FinalName(endStamp);
     out.renameErrno = RenameNoReplace(from, out.finalPath);
+    for (int n = 2; out.renameErrno == EEXIST && n <= kMaxSuffix; ++n) {
+        const std::string other = FinalSegmentName(segment.startStamp, endStamp, SuffixFor(n));
+        if (other == segment.FinalName(endStamp)) continue;
+        finalName = other;
+        out.finalPath = SegmentPath(segment.folder, finalName);
+        out.renameErrno = RenameNoReplace(from, out.finalPath);
+    }
     switch (out.renameErrno) {
         case 0:
             out.rename = SegmentRename::Renamed;
@@ -194,7 +206,7 @@ SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& 
     }
 
     if (wantCopy && !settings.localCopia.empty()) {
-        out.copyPath = SegmentPath(settings.localCopia, segment.FinalName(endStamp));
+        out.copyPath = SegmentPath(settings.localCopia, finalName);
         out.copy = CopyFileReplacing(out.finalPath, out.copyPath) == 0 ? SegmentCopy::Copied
                                                                        : SegmentCopy::Failed;
     }

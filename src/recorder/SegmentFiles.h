@@ -25,9 +25,13 @@
 //
 // Finishing never replaces a file: the rename refuses an existing target
 // (renameat2 RENAME_NOREPLACE, or link + unlink where the file system lacks
-// it). Nothing here shows a message or throws for a failed rename or copy;
-// the outcome says what happened so the caller can go on (the next segment
-// must start regardless) and tests can see it.
+// it). Two segments that began and ended in the same minutes (a stop and a
+// start, or a card's drop-out and the automatic resume, within one minute)
+// want the same final name: the later one takes the first free suffix
+// (0812121530a0812121530.mp3, then 0812121530a0812121530-2.mp3), so it is
+// finished, copied and exported all the same. Nothing here shows a message or throws for a failed
+// rename or copy; the outcome says what happened so the caller can go on (the next segment must
+// start regardless) and tests can see it.
 //
 // Threads: no shared state. The functions block on the file system (a slow
 // backup folder delays the caller): the recorder names segments on the main
@@ -83,7 +87,7 @@ enum class SegmentRename {
     Renamed,        // the file now has its final name
     NoSegment,      // no segment to finish (never started)
     SourceMissing,  // the provisional file does not exist
-    TargetExists,   // the final name is taken; the file keeps its name
+    TargetExists,   // the final name and every suffixed one are taken; the file keeps its name
     Failed,         // any other refusal of the file system (see renameErrno)
     Empty,          // the file held nothing and was removed
 };
@@ -123,7 +127,8 @@ SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& 
 using SegmentExportHook = std::function<void(const std::string& finalPath)>;
 
 // Finishes `segment` with the end stamp `endStamp`:
-//  1. renames its provisional file to its final name, never replacing a file;
+//  1. renames its provisional file to its final name (or the first free
+//     suffixed one when that is taken), never replacing a file;
 //     a file that holds nothing (a segment begun on a full drive) is
 //     removed instead, so no final name ever names an empty file;
 //  2. when renamed and Copia is "S": copies it to LocalCopia + "/" + the final

@@ -516,17 +516,16 @@ TEST_F(RecordingSessionTest, StopAndStartWithinOneMinuteNeverOverwrite) {
     EXPECT_EQ(session_->InProgressPath(), InLocal("0812121530.mp3"));
     Capture(300);
     StopAt(At(8, 15, 30, 50));
-    // Its final name is taken: it keeps its provisional name.
-    EXPECT_EQ(session_->LastFinish().rename, SegmentRename::TargetExists);
-    const std::string kept = ReadFileBytes(InLocal("0812121530.mp3"));
-    EXPECT_FALSE(kept.empty());
+    // Its final name is taken: it gets the next free suffix.
+    EXPECT_EQ(session_->LastFinish().rename, SegmentRename::Renamed);
+    EXPECT_EQ(session_->LastFinish().finalPath, InLocal("0812121530a0812121530-2.mp3"));
+    EXPECT_FALSE(ReadFileBytes(InLocal("0812121530a0812121530-2.mp3")).empty());
 
-    // A third start in that minute gets a free name instead of truncating it.
+    // A third start in that minute: the plain provisional name is free again.
     StartAt(At(8, 15, 30, 55));
-    EXPECT_EQ(session_->InProgressPath(), InLocal("0812121530-2.mp3"));
+    EXPECT_EQ(session_->InProgressPath(), InLocal("0812121530.mp3"));
     StopAt(At(8, 15, 31, 10));
-    EXPECT_EQ(ReadFileBytes(InLocal("0812121530.mp3")), kept);
-    EXPECT_TRUE(fs::exists(InLocal("0812121530a0812121531-2.mp3")));
+    EXPECT_TRUE(fs::exists(InLocal("0812121530a0812121531.mp3")));
 }
 
 TEST_F(RecordingSessionTest, ChangingTheFolderWhileRecordingFinishesTheSegmentWhereItIs) {
@@ -565,12 +564,15 @@ TEST_F(RecordingSessionTest, BackupCopyAndExportFollowTheirFlags) {
     EXPECT_EQ(ReadFileBytes(backup + "/0812121535a0812121545.mp3"), ReadFileBytes(final1));
     EXPECT_EQ(exported, std::vector<std::string>{final1});
 
-    // A failed rename: neither copy nor export.
+    // A final name taken by an older file: the segment is copied and
+    // exported under the next free one; the older file stays as it was.
     WriteFileBytes(InLocal("0812121545a0812121550.mp3"), "an older file of that name");
     StopAt(At(8, 15, 50, 0));
-    EXPECT_EQ(session_->LastFinish().rename, SegmentRename::TargetExists);
+    const std::string final2 = InLocal("0812121545a0812121550-2.mp3");
+    EXPECT_EQ(session_->LastFinish().finalPath, final2);
+    EXPECT_EQ(ReadFileBytes(backup + "/0812121545a0812121550-2.mp3"), ReadFileBytes(final2));
     EXPECT_FALSE(fs::exists(backup + "/0812121545a0812121550.mp3"));
-    EXPECT_EQ(exported.size(), 1u);
+    EXPECT_EQ(exported, (std::vector<std::string>{final1, final2}));
     EXPECT_EQ(ReadFileBytes(InLocal("0812121545a0812121550.mp3")), "an older file of that name");
 }
 

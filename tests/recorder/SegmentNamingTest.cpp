@@ -106,45 +106,41 @@ TEST_F(SegmentFilesTest, RotationChainsEndStampIntoNextStart) {
     EXPECT_EQ(ReadFileBytes(local + "/0812121540a0812121550.mp3"), "two");
 }
 
-TEST_F(SegmentFilesTest, StopsAndStartsInOneMinuteKeepEverySegment) {
+TEST_F(SegmentFilesTest, StopsAndStartsInOneMinuteFinishEverySegment) {
     // First stop: renamed, so the second start may reuse the plain name.
     const SegmentFile one = Start(At(8, 15, 30, 2), "one");
     EXPECT_EQ(Finish(one, At(8, 15, 30, 10)).rename, SegmentRename::Renamed);
     const SegmentFile two = Start(At(8, 15, 30, 20), "two");
     EXPECT_EQ(two.ProvisionalName(), "0812121530.mp3");
 
-    // Second stop: its final name is the first segment's, so it keeps its
-    // provisional name and is neither copied nor exported.
+    // Second stop: its final name is the first segment's, so it takes the
+    // next free suffix, and is copied and exported under it.
     settings.Copia = "S";
     settings.Crowley = "S";
     const SegmentFinish twoDone = Finish(two, At(8, 15, 30, 30));
-    EXPECT_EQ(twoDone.rename, SegmentRename::TargetExists);
-    EXPECT_EQ(twoDone.copy, SegmentCopy::Skipped);
-    EXPECT_FALSE(twoDone.exported);
-    EXPECT_TRUE(exported.empty());
-    EXPECT_TRUE(Names(backup).empty());
+    EXPECT_EQ(twoDone.rename, SegmentRename::Renamed);
+    EXPECT_EQ(twoDone.finalPath, local + "/0812121530a0812121530-2.mp3");
+    EXPECT_EQ(twoDone.copy, SegmentCopy::Copied);
+    EXPECT_EQ(exported, std::vector<std::string>{twoDone.finalPath});
+    EXPECT_EQ(Names(backup), std::vector<std::string>{"0812121530a0812121530-2.mp3"});
 
-    // Third start: the plain name holds the second segment, so it must not be
-    // handed to the encoder again.
+    // A third segment of that minute, named while "-2" is a provisional
+    // file nobody finished (a crash): its own suffix is "-2", so its final
+    // name skips to "-3".
+    WriteFileBytes(local + "/0812121530.mp3", "left over");
     const SegmentFile three = Start(At(8, 15, 30, 40), "three");
     EXPECT_EQ(three.ProvisionalName(), "0812121530-2.mp3");
     const SegmentFinish threeDone = Finish(three, At(8, 15, 30, 50));
     EXPECT_EQ(threeDone.rename, SegmentRename::Renamed);
-    EXPECT_EQ(threeDone.finalPath, local + "/0812121530a0812121530-2.mp3");
-    EXPECT_EQ(exported, std::vector<std::string>{threeDone.finalPath});
+    EXPECT_EQ(threeDone.finalPath, local + "/0812121530a0812121530-3.mp3");
 
-    // A fourth start in the same minute: the plain name is still taken, "-2"
-    // is free again after the rename.
-    const SegmentFile four = Start(At(8, 15, 30, 55), "four");
-    EXPECT_EQ(four.ProvisionalName(), "0812121530-2.mp3");
-
-    EXPECT_EQ(Names(local), (std::vector<std::string>{"0812121530-2.mp3", "0812121530.mp3",
-                                                      "0812121530a0812121530-2.mp3",
-                                                      "0812121530a0812121530.mp3"}));
+    EXPECT_EQ(Names(local), (std::vector<std::string>{
+                                "0812121530.mp3", "0812121530a0812121530-2.mp3",
+                                "0812121530a0812121530-3.mp3", "0812121530a0812121530.mp3"}));
     EXPECT_EQ(ReadFileBytes(local + "/0812121530a0812121530.mp3"), "one");
-    EXPECT_EQ(ReadFileBytes(local + "/0812121530.mp3"), "two");
-    EXPECT_EQ(ReadFileBytes(local + "/0812121530a0812121530-2.mp3"), "three");
-    EXPECT_EQ(ReadFileBytes(local + "/0812121530-2.mp3"), "four");
+    EXPECT_EQ(ReadFileBytes(local + "/0812121530a0812121530-2.mp3"), "two");
+    EXPECT_EQ(ReadFileBytes(local + "/0812121530a0812121530-3.mp3"), "three");
+    EXPECT_EQ(ReadFileBytes(local + "/0812121530.mp3"), "left over");
 }
 
 TEST_F(SegmentFilesTest, NewSegmentNamedBeforeOldOneIsFinishedGetsItsOwnName) {
@@ -267,8 +263,11 @@ TEST_F(SegmentFilesTest, FailedRenameNeitherCopiesNorExports) {
         Finish(PrepareSegmentFile(local, At(8, 15, 30, 12)), At(8, 15, 40, 12));
     EXPECT_EQ(gone.rename, SegmentRename::SourceMissing);
 
-    // The final name is taken by another file, which stays as it was.
+    // The final name and every suffixed one are taken: the file keeps its
+    // provisional name and every other file stays as it was.
     WriteFileBytes(local + "/0812121530a0812121540.mp3", "earlier");
+    for (int n = 2; n <= 999; ++n)
+        WriteFileBytes(local + "/0812121530a0812121540-" + std::to_string(n) + ".mp3", "");
     const SegmentFile segment = Start(At(8, 15, 30, 12), "later");
     const SegmentFinish taken = Finish(segment, At(8, 15, 40, 12));
     EXPECT_EQ(taken.rename, SegmentRename::TargetExists);
