@@ -44,6 +44,15 @@ std::string OneLineMessage(std::exception_ptr error) {
     return OneLine(text);
 }
 
+// A rename or a copy that failed is written to the event log and raised, so
+// the error display the completion runs in shows it the moment it happens.
+void ReportFinishFailure(const SegmentFinish& finish) {
+    const std::string text = FinishFailureText(finish);
+    if (text.empty()) return;
+    LogEvent(text);
+    throw Exception(text);
+}
+
 }  // namespace
 
 RecordingSession::RecordingSession(RecorderSettings& settings, TMMCustomWaveIn& waveIn,
@@ -261,6 +270,7 @@ void RecordingSession::FinishOrphanSegments() {
             for (Finished& f : done) {
                 // One export's error does not keep the others from theirs.
                 Guarded([&] { HandToExport(f.finish, f.start, f.end); });
+                Guarded([&] { ReportFinishFailure(f.finish); });
                 lastOrphans_.push_back(f.finish);
             }
         });
@@ -328,7 +338,8 @@ void RecordingSession::FinishPreviousSegment() {
         [this, start, end](SegmentFinish result) {
             lastFinish_ = std::move(result);
             ++finishedSegments_;
-            HandToExport(lastFinish_, start, end);
+            Guarded([&] { HandToExport(lastFinish_, start, end); });
+            ReportFinishFailure(lastFinish_);
         });
 }
 

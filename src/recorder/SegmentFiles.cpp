@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -166,6 +167,7 @@ SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& 
 
     out.finalPath = segment.FinalPath(endStamp);
     const std::string from = segment.ProvisionalPath();
+    out.provisionalPath = from;
     if (!IsRegularFile(from)) {
         out.rename = SegmentRename::SourceMissing;
         out.renameErrno = ENOENT;
@@ -207,11 +209,35 @@ SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& 
 
     if (wantCopy && !settings.localCopia.empty()) {
         out.copyPath = SegmentPath(settings.localCopia, finalName);
-        out.copy = CopyFileReplacing(out.finalPath, out.copyPath) == 0 ? SegmentCopy::Copied
-                                                                       : SegmentCopy::Failed;
+        out.copyErrno = CopyFileReplacing(out.finalPath, out.copyPath);
+        out.copy = out.copyErrno == 0 ? SegmentCopy::Copied : SegmentCopy::Failed;
     }
     out.exportDue = settings.crowley;
     return out;
+}
+
+std::string FinishFailureText(const SegmentFinish& finish) {
+    const std::string provisional = "\"" + finish.provisionalPath + "\"";
+    const std::string kept = ". O arquivo continua com o nome provisório.";
+    switch (finish.rename) {
+        case SegmentRename::Failed:
+            return "Não foi possível dar o nome final \"" + finish.finalPath + "\" a " +
+                   provisional + ": " + std::strerror(finish.renameErrno) + kept;
+        case SegmentRename::TargetExists:
+            return "Não foi possível dar o nome final a " + provisional + ": \"" +
+                   finish.finalPath + "\" e os nomes com sufixo já existem" + kept;
+        case SegmentRename::SourceMissing:
+            return "O arquivo " + provisional + " não existe mais: o segmento não foi finalizado.";
+        case SegmentRename::Renamed:
+            if (finish.copy == SegmentCopy::Failed)
+                return "Não foi possível copiar \"" + finish.finalPath + "\" para \"" +
+                       finish.copyPath + "\": " + std::strerror(finish.copyErrno) + ".";
+            return {};
+        case SegmentRename::NoSegment:
+        case SegmentRename::Empty:
+            return {};
+    }
+    return {};
 }
 
 }  // namespace zt

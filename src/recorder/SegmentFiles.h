@@ -100,11 +100,13 @@ enum class SegmentCopy {
 };
 
 struct SegmentFinish {
-    std::string finalPath;  // where the finished segment is (or would have been)
+    std::string provisionalPath;  // the file as it was written ("" without a segment)
+    std::string finalPath;        // where the finished segment is (or would have been)
     SegmentRename rename = SegmentRename::NoSegment;
     int renameErrno = 0;
     SegmentCopy copy = SegmentCopy::NotWanted;
-    std::string copyPath;    // the backup path that was tried, if any
+    std::string copyPath;  // the backup path that was tried, if any
+    int copyErrno = 0;
     bool exportDue = false;  // renamed, and Crowley is "S"
     bool exported = false;   // the export hook was called with finalPath
 };
@@ -122,6 +124,11 @@ SegmentFinishSettings FinishSettingsOf(const RecorderSettings& settings);
 // (the export) is due. Blocks on the file system; any thread.
 SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& endStamp,
                                  const SegmentFinishSettings& settings);
+
+// What went wrong in finishing, for the operator and the event log: the
+// paths involved and the system's reason. "" when nothing did (renamed and,
+// when wanted, copied; an empty file removed; no segment at all).
+std::string FinishFailureText(const SegmentFinish& finish);
 
 // Called with the final path of a finished segment when Crowley is "S".
 using SegmentExportHook = std::function<void(const std::string& finalPath)>;

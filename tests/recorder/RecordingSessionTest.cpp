@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -526,6 +527,43 @@ TEST_F(RecordingSessionTest, StopAndStartWithinOneMinuteNeverOverwrite) {
     EXPECT_EQ(session_->InProgressPath(), InLocal("0812121530.mp3"));
     StopAt(At(8, 15, 31, 10));
     EXPECT_TRUE(fs::exists(InLocal("0812121530a0812121531.mp3")));
+}
+
+TEST_F(RecordingSessionTest, FinishingFailuresAreShownOnceWithThePathAndTheReason) {
+    struct Case {
+        const char* name;
+        std::function<void()> breakIt;          // while the segment records
+        std::function<std::string()> expected;  // in the message, besides the reason
+        const char* reason;
+    };
+    const std::string backup = (dir_.path() / "Backup").string();
+    const std::vector<Case> cases = {
+        {"backup folder missing",
+         [&] {
+             settings_.Copia = "S";
+             settings_.LocalCopia = backup;
+         },
+         [&] { return backup + "/0812121530a0812121531.mp3"; }, "No such file or directory"},
+        {"file in progress deleted", [&] { fs::remove(session_->InProgressPath()); },
+         [&] { return InLocal("0812121530.mp3"); }, "não existe mais"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(local_);
+        fs::create_directory(local_);
+        dialogs_.shown.clear();
+        StartAt(At(8, 15, 30, 12));
+        Capture(200);
+        c.breakIt();
+        StopAt(At(8, 15, 31, 0));
+        ASSERT_EQ(dialogs_.shown.size(), 1u);
+        EXPECT_EQ(dialogs_.shown[0].kind, DialogKind::Error);
+        EXPECT_NE(dialogs_.shown[0].text.find(c.expected()), std::string::npos)
+            << dialogs_.shown[0].text;
+        EXPECT_NE(dialogs_.shown[0].text.find(c.reason), std::string::npos)
+            << dialogs_.shown[0].text;
+        settings_.Copia = "N";
+    }
 }
 
 TEST_F(RecordingSessionTest, ChangingTheFolderWhileRecordingFinishesTheSegmentWhereItIs) {
