@@ -226,6 +226,10 @@ TEST_F(GaplessRecordingTest, AnUnpluggedCardIsReportedOnceItsSegmentFinishedAndR
     EXPECT_FALSE(session_->IsRecording());
     EXPECT_EQ(errors, 1);
     EXPECT_EQ(dialogs_.shown.size(), 1u);
+    // The alarm tells the device's own reason, not a refused format.
+    EXPECT_EQ(view_.alarms.back().find("format"), std::string::npos) << view_.alarms.back();
+    EXPECT_NE(view_.alarms.back().find("WaveInOpen: No such device"), std::string::npos)
+        << view_.alarms.back();
 
     // Put back, the next retry records a new segment.
     fx_.Replug("zt_capture");
