@@ -14,6 +14,8 @@ PACKAGES=(
   libsimpleini-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sox
+  # The language-file tests check our files with an independent PE reader.
+  python3-pefile
   # The displays draw their scale labels and texts with a real font, also
   # offscreen.
   fonts-dejavu-core
