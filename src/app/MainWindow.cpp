@@ -16,13 +16,20 @@
 
 #include <sys/stat.h>
 
+#include <QLocale>
+
 #include "app/MainWindowDisplaySetUp.h"
 #include "app/TrayIcon.h"
 #include "app/TrayIcons.h"
+#include "lang/CodePages.h"
+#include "lang/Lcf.h"
+#include "lang/Translate.h"
+#include "lang/ui/WidgetTranslation.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
+#include "platform/ResStrings.h"
 #include "platform/ShutdownInhibitor.h"
 #include "platform/SignalWatcher.h"
 #include "recorder/RecorderChain.h"
@@ -49,6 +56,7 @@ TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
     setWindowTitle(kMainWindowTitle);
     setObjectName("FrmGravar");
+    RegisterWidgetTranslationAdapters();
     ConfigureRecorderChain(waveIn_, connector_, mp3_);
     RecordingView& view = *this;
     session_ = std::make_unique<RecordingSession>(settings_, waveIn_, mp3_, view, this);
@@ -119,9 +127,10 @@ void TFrmGravar::BuildWidgets() {
     layout->addWidget(PEqualizadores, 0, Qt::AlignHCenter);
 
     auto* readouts = new QGridLayout;
-    auto addReadout = [&](int row, const char* caption, const char* name, const char* text,
-                          TColor color) {
-        readouts->addWidget(new QLabel(QString::fromUtf8(caption), central), row, 0);
+    auto addReadout = [&](int row, const char* captionName, const char* caption, const char* name,
+                          const char* text, TColor color) {
+        readouts->addWidget(Named(new QLabel(QString::fromUtf8(caption), central), captionName),
+                            row, 0);
         auto* value = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(central), name);
         TMMLEDLABEL& led = value->Shown();
         // The label sizes itself to its text; the widget follows.
@@ -131,13 +140,13 @@ void TFrmGravar::BuildWidgets() {
         readouts->addWidget(value, row, 1, Qt::AlignLeft);
         return value;
     };
-    LTempo = addReadout(0, "Tempo:", "LTempo", "00:00:00", clYellow);
-    LDias = addReadout(1, "Dias:", "LDias", "00", clYellow);
-    LLivre = addReadout(2, "Livre:", "LLivre", "0 MB", clLime);
-    LOcupado = addReadout(3, "Ocupado:", "LOcupado", "0 MB", clLime);
+    LTempo = addReadout(0, "LabelTempo", "Tempo:", "LTempo", "00:00:00", clYellow);
+    LDias = addReadout(1, "LabelDias", "Dias:", "LDias", "00", clYellow);
+    LLivre = addReadout(2, "LabelLivre", "Livre:", "LLivre", "0 MB", clLime);
+    LOcupado = addReadout(3, "LabelOcupado", "Ocupado:", "LOcupado", "0 MB", clLime);
     layout->addLayout(readouts);
 
-    ProgressEspaco = Named(new TMMOwnedDisplayView<TMMGauge>(central, 360, 14), "ProgressEspaco");
+    ProgressEspaco = Named(new TMMGaugeView(central, 360, 14), "ProgressEspaco");
     SetUpMainWindowGauge(ProgressEspaco->Shown());
     ProgressEspaco->setFixedSize(360, 14);
     layout->addWidget(ProgressEspaco, 0, Qt::AlignHCenter);
@@ -164,6 +173,16 @@ void TFrmGravar::BuildWidgets() {
     layout->addLayout(recordRow);
     connect(BGravar, &QPushButton::clicked, this, Guard([this] { BGravarClick(); }));
     connect(BStop, &QPushButton::clicked, this, Guard([this] { BStopClick(); }));
+
+    // The language list, until the settings panel holds it.
+    auto* languageRow = new QHBoxLayout;
+    languageRow->addWidget(Named(new QLabel("Idioma:", central), "LabelIdioma"));
+    CBIdiomas = Named(new QComboBox(central), "CBIdiomas");
+    CBIdiomas->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    languageRow->addWidget(CBIdiomas);
+    languageRow->addStretch();
+    layout->addLayout(languageRow);
+    connect(CBIdiomas, &QComboBox::activated, this, Guard([this] { CBIdiomasChange(); }));
 
     auto* buttons = new QHBoxLayout;
     auto addButton = [&](const char* name, const char* caption) {
@@ -234,6 +253,7 @@ void TFrmGravar::FormCreate() {
         QTimer::singleShot(
             0, this, Guard([text = std::string(error.what())] { CurrentDialogs().Warning(text); }));
     }
+    LoadLanguages();
     // The recordings' default home beside the program is made on the first
     // start (a portable copy has none yet); any other folder is the
     // operator's to provide, so an unmounted drive is not papered over.
@@ -252,6 +272,56 @@ void TFrmGravar::FormCreate() {
         session_->FinishOrphanSegments();
         session_->PurgeOldRecordings();
     });
+}
+
+void TFrmGravar::LoadLanguages() {
+    try {
+        const std::string file = LanguageFilePath();
+        CBIdiomas->clear();
+        LoadLanguage(
+            file, 1046, [this](int32_t lcid, void*) { return AddLanguageItem(lcid); }, this);
+        CBIdiomas->setCurrentIndex(CBIdiomas->findData(1046));
+        if (settings_.iIdioma < 0)
+            settings_.iIdioma = CBIdiomas->currentIndex();
+        else
+            CBIdiomas->setCurrentIndex(settings_.iIdioma < CBIdiomas->count() ? settings_.iIdioma
+                                                                              : -1);
+        // Nothing chosen (no file, or a saved choice beyond the list): the
+        // built-in texts stay.
+        if (CBIdiomas->currentIndex() < 0) return;
+        LoadLanguage(file, CBIdiomas->currentData().toInt(), {}, nullptr);
+        TranslateForm(this);
+    } catch (...) {
+        // A language file that cannot be applied leaves the window as it is.
+    }
+}
+
+int TFrmGravar::AddLanguageItem(int32_t lcid) {
+    const std::string tag = LocaleTagOf(lcid);
+    QString name;
+    if (!tag.empty()) {
+        const QLocale locale(QString::fromStdString(tag));
+        if (locale.language() != QLocale::C) {
+            name = locale.nativeLanguageName();
+            const QString territory = locale.nativeTerritoryName();
+            // "español de España" names its country already; "português"
+            // gets it in brackets.
+            if (!territory.isEmpty() && !name.contains(territory, Qt::CaseInsensitive))
+                name += " (" + territory + ")";
+            if (!name.isEmpty()) name[0] = name[0].toUpper();
+        }
+    }
+    if (name.isEmpty()) name = Q(LoadResString(msg::UnknownLanguage));
+    CBIdiomas->addItem(name, lcid);
+    return 1;
+}
+
+void TFrmGravar::CBIdiomasChange() {
+    if (CBIdiomas->currentIndex() < 0) return;
+    LoadLanguage(LanguageFilePath(), CBIdiomas->currentData().toInt(), {}, nullptr);
+    TranslateForm(this);
+    BGravar->update();
+    BStop->update();
 }
 
 void TFrmGravar::FillCardList() {

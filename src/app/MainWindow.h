@@ -28,6 +28,7 @@
 #include "displays/Gauge.h"
 #include "displays/LEDLabel.h"
 #include "displays/ui/DisplayView.h"
+#include "displays/ui/GaugeView.h"
 #include "platform/ShutdownInhibitor.h"
 #include "recorder/CrowleyExport.h"
 #include "recorder/RecordingSession.h"
@@ -100,6 +101,15 @@ public:
     bool MayEndSession(bool mayAsk);
     // A termination signal: finish like closing the window.
     void SignalHandler(int signalNumber);
+    // The operator picked another language: the window is translated into
+    // it and numbered strings come from it; kept for this run until the
+    // settings are saved (iIdioma).
+    void CBIdiomasChange();
+    // Lists a language of the language file in CBIdiomas (the listing
+    // callback of LoadLanguage); returns 1 to go on.
+    int AddLanguageItem(int32_t lcid);
+    // The languages listed, by identifier, in list order.
+    QComboBox* LanguageList() { return CBIdiomas; }
 
     // ---- SettingsTarget ----------------------------------------------------------------
     void ApplyEncoderFormat(const EncoderFormatChoice& format) override;
@@ -134,6 +144,9 @@ private:
     void FormCreate();
     void FormShow();
     void FillCardList();
+    // Creation step: the languages of the file listed, the chosen one loaded
+    // and the window translated; any error ends the step silently.
+    void LoadLanguages();
     void ToggleWindow();
     void ShowWindow();
     void HideWindow();
@@ -172,7 +185,7 @@ private:
     TMMOwnedDisplayView<TMMLEDLABEL>* LDias = nullptr;
     TMMOwnedDisplayView<TMMLEDLABEL>* LLivre = nullptr;
     TMMOwnedDisplayView<TMMLEDLABEL>* LOcupado = nullptr;
-    TMMOwnedDisplayView<TMMGauge>* ProgressEspaco = nullptr;
+    TMMGaugeView* ProgressEspaco = nullptr;
     // The live displays, fed by MMConnector1.
     TDisplayArea* PEqualizadores = nullptr;
     // Why nothing is recorded while recording is wanted; hidden otherwise.
@@ -194,6 +207,8 @@ private:
     QComboBox* CBControle = nullptr;
     QCheckBox* CBLineInRec = nullptr;
     QCheckBox* CBPrioridade = nullptr;
+    // The language list; the settings panel will hold it.
+    QComboBox* CBIdiomas = nullptr;
     QTimer* TimerInicio = nullptr;
 };
 

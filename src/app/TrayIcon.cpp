@@ -80,7 +80,10 @@ QAction* TTrayIcon::AddItem(const char* name, const char* caption, int image,
     // The menu's image list: 0 close, 1 hide, 2 restore, 3 record, 4 stop.
     static constexpr MenuImage kImages[] = {MenuImage::Close, MenuImage::Hide, MenuImage::Restore,
                                             MenuImage::Record, MenuImage::Stop};
-    QAction* action = menu_->addAction(MenuIcon(kImages[image]), QString::fromUtf8(caption));
+    // Owned by the tray icon (a child of the window), so that the window's
+    // translation finds the items by name.
+    auto* action = new QAction(MenuIcon(kImages[image]), QString::fromUtf8(caption), this);
+    menu_->addAction(action);
     action->setObjectName(name);
     connect(action, &QAction::triggered, this,
             [this, handler] { Guarded([&] { (this->*handler)(); }); });

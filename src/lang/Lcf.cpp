@@ -129,6 +129,14 @@ std::optional<std::span<const uint8_t>> TLcf::Resource(const std::string& name) 
     return resources_->Find(kResourceRcData, Ascii16(name));
 }
 
+std::vector<std::string> TLcf::ResourceNames() const {
+    std::vector<std::string> names;
+    if (!resources_) return names;
+    for (const std::u16string& name : resources_->Names(kResourceRcData))
+        names.push_back(Utf16ToUtf8(name));
+    return names;
+}
+
 void TLcf::InstallStringLoader() {
     if (hooked_) return;
     previousLoader_ = SetStringLoader(&ResStringHook);

@@ -40,6 +40,11 @@
 
 namespace zt {
 
+namespace msg {
+// The name shown for a language the system's locale data does not know.
+inline constexpr int UnknownLanguage = 65500;
+}  // namespace msg
+
 // Called for each language of a file in order; returning 0 stops the listing.
 using LanguageEnumProc = std::function<int(int32_t lcid, void* userData)>;
 
@@ -74,6 +79,9 @@ public:
 
     // The raw-data resource of that name (a window class), if any.
     std::optional<std::span<const uint8_t>> Resource(const std::string& name) const;
+
+    // The names of the file's raw-data resources.
+    std::vector<std::string> ResourceNames() const;
 
     // Lets the program's numbered strings come from this language.
     void InstallStringLoader();

@@ -234,7 +234,11 @@ std::string ClassResourceName(const QMetaObject* metaClass) {
 
 bool LoadClassEntries(TProps& props, int32_t index, const QMetaObject* metaClass) {
     if (const QMetaObject* parent = metaClass->superClass()) LoadClassEntries(props, index, parent);
-    const auto resource = props.Lcf->Resource(ClassResourceName(metaClass));
+    return LoadResourceEntries(props, index, ClassResourceName(metaClass));
+}
+
+bool LoadResourceEntries(TProps& props, int32_t index, const std::string& resourceName) {
+    const auto resource = props.Lcf->Resource(resourceName);
     if (!resource) return false;
     const auto leading = I32(*resource, 0);
     if (!leading || *leading < 0) return true;

@@ -77,6 +77,8 @@ bool ParseEntry(TProp& entry, int32_t index, std::span<const uint8_t> resource,
 // each resource's table from its last entry to its first) into props.
 // False when the file has no resource for `className` itself.
 bool LoadClassEntries(TProps& props, int32_t index, const QMetaObject* metaClass);
+// The entries of one window-class resource, by its name; false when absent.
+bool LoadResourceEntries(TProps& props, int32_t index, const std::string& resourceName);
 
 // Applies one entry to the window.
 void ApplyEntry(const TProp& entry, int32_t codePage, QObject* form);

@@ -29,6 +29,7 @@ const std::unordered_map<int, const char*>& BuiltInTable() {
         {29100,
          "Perda de áudio: %s s a partir de %s não foram gravados, porque o programa ficou "
          "ocupado por tempo demais."},
+        {65500, "<unknown>"},
         {29101,
          "Perda de áudio: %s s a partir de %s não foram gravados, porque a placa de som não "
          "foi lida a tempo."},

@@ -563,8 +563,9 @@ TEST_F(ConnectorTest, EveryWindowOfACaptureInPeriodsIsMeasuredOnceInOrder) {
                 nextRound += c.roundUs;
                 // Not shown yet: at most what is due in the next 150 ms
                 // and a buffer (10 windows per 23.2 ms).
-                if (c.roundUs == 16'000)
+                if (c.roundUs == 16'000) {
                     EXPECT_LE(pushed * 10 - int(level.windows.size()), 77) << now - t;
+                }
             }
             now = periodEnd;
             while (pushed < kBuffers && (pushed + 1) * 1024 <= period * 2205)

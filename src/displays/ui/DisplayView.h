@@ -69,6 +69,7 @@ public:
     explicit TMMOwnedDisplayView(QWidget* parent, A&&... args)
         : DisplayControlHolder<C>(std::forward<A>(args)...), TMMDisplayView(this->held, parent) {}
     C& Shown() { return this->held; }
+    const C& Shown() const { return this->held; }
 };
 
 }  // namespace zt
