@@ -29,6 +29,23 @@ const std::unordered_map<int, const char*>& BuiltInTable() {
         {29100,
          "Perda de áudio: %s s a partir de %s não foram gravados, porque o programa ficou "
          "ocupado por tempo demais."},
+        {29110, "Não está gravando: %s. Nova tentativa a cada 5 segundos."},
+        {29111, "Não está gravando: %s. A gravação continua assim que houver espaço."},
+        {29112,
+         "Não foi possível gravar em \"%s\": %s. A gravação continua num novo arquivo assim que "
+         "houver espaço."},
+        {29113, "não foi possível gravar em \"%s\": %s"},
+        {29114,
+         "Não foi possível dar o nome final \"%s\" a \"%s\": %s. O arquivo continua com o nome "
+         "provisório."},
+        {29115,
+         "Não foi possível dar o nome final a \"%s\": \"%s\" e os nomes com sufixo já existem. O "
+         "arquivo continua com o nome provisório."},
+        {29116, "O arquivo \"%s\" não existe mais: o segmento não foi finalizado."},
+        {29117, "Não foi possível copiar \"%s\" para \"%s\": %s."},
+        {29118, "erro desconhecido"},
+        {29119, "a captura de áudio parou"},
+        {29120, "a captura não começou"},
         {65500, "<unknown>"},
         {29101,
          "Perda de áudio: %s s a partir de %s não foram gravados, porque a placa de som não "
@@ -54,6 +71,18 @@ std::string LoadResString(int id) {
 
 StringLoader SetStringLoader(StringLoader loader) {
     return g_loader.exchange(loader);
+}
+
+std::string FormatResString(int id, std::initializer_list<std::string> values) {
+    std::string text = LoadResString(id);
+    size_t from = 0;
+    for (const std::string& value : values) {
+        const size_t at = text.find("%s", from);
+        if (at == std::string::npos) break;
+        text.replace(at, 2, value);
+        from = at + value.size();
+    }
+    return text;
 }
 
 }  // namespace zt

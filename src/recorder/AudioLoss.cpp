@@ -7,20 +7,6 @@
 
 namespace zt {
 
-namespace {
-
-// Replaces the first two "%s" of a numbered text, in order.
-std::string Fill(std::string text, const std::string& first, const std::string& second) {
-    for (const std::string* value : {&first, &second}) {
-        const size_t at = text.find("%s");
-        if (at == std::string::npos) break;
-        text.replace(at, 2, *value);
-    }
-    return text;
-}
-
-}  // namespace
-
 std::string LossSecondsText(uint64_t frames, uint32_t sampleRate) {
     if (sampleRate == 0) return "0,00";
     const uint64_t hundredths = (frames * 100 + sampleRate / 2) / sampleRate;
@@ -35,8 +21,8 @@ std::string AudioLossText(const WaveInLoss& loss, uint32_t sampleRate) {
     const TDateTime start = FromUnixSeconds(double(loss.startUnixNs) / 1e9);
     const int id = loss.cause == WaveInLoss::Cause::Overrun ? msg::AudioLostOverrun
                                                             : msg::AudioLostProgramBusy;
-    return Fill(LoadResString(id), LossSecondsText(loss.frames, sampleRate),
-                FormatDate(start) + " " + FormatTime(start));
+    return FormatResString(id, {LossSecondsText(loss.frames, sampleRate),
+                                FormatDate(start) + " " + FormatTime(start)});
 }
 
 }  // namespace zt

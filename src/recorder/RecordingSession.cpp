@@ -12,6 +12,7 @@
 #include "platform/ErrorDisplay.h"
 #include "platform/EventLog.h"
 #include "platform/Exceptions.h"
+#include "platform/ResStrings.h"
 #include "recorder/AudioLoss.h"
 
 namespace zt {
@@ -39,7 +40,7 @@ std::string OneLineMessage(std::exception_ptr error) {
     } catch (const std::exception& e) {
         text = e.what();
     } catch (...) {
-        text = "erro desconhecido";
+        text = LoadResString(msg::UnknownReason);
     }
     return OneLine(text);
 }
@@ -376,7 +377,7 @@ void RecordingSession::CaptureEnded() {
     if (!wanted_ || !waitingForCapture_ || IsRecording()) return;
     if (waveIn_.IsOpened()) CloseChain();
     std::string reason = waveIn_.LastErrorText();
-    if (reason.empty()) reason = "a captura de áudio parou";
+    if (reason.empty()) reason = LoadResString(msg::CaptureStopped);
     waitingForCapture_ = false;  // entered properly below
     WaitForCapture(OneLine(reason));
 }
@@ -427,7 +428,7 @@ void RecordingSession::CaptureRetryTimer() {
                 StopWaitingForCapture();
                 return;
             }
-            refusal = "a captura não começou";
+            refusal = LoadResString(msg::CaptureDidNotStart);
         } catch (...) {
             refusal = OneLineMessage(std::current_exception());
         }
@@ -451,10 +452,9 @@ void RecordingSession::EndSegmentInProgress() {
 void RecordingSession::UpdateAlarm() {
     std::string alarm;
     if (wanted_ && waitingForCapture_)
-        alarm = "Não está gravando: " + captureReason_ + ". Nova tentativa a cada 5 segundos.";
+        alarm = FormatResString(msg::NotRecordingRetrying, {captureReason_});
     else if (wanted_ && waitingForSpace_)
-        alarm =
-            "Não está gravando: " + spaceReason_ + ". A gravação continua assim que houver espaço.";
+        alarm = FormatResString(msg::NotRecordingNoSpace, {spaceReason_});
     if (alarm == alarm_) return;
     alarm_ = alarm;
     view_.ShowRecordingAlarm(alarm_);
@@ -474,9 +474,8 @@ void RecordingSession::CheckEncoderWrites() {
     inProgress_.Release(previous_.ProvisionalPath());
     FinishPreviousSegment();
     spaceRetry_.start();
-    spaceReason_ = "não foi possível gravar em \"" + path + "\": " + reason;
-    const std::string text = "Não foi possível gravar em \"" + path + "\": " + reason +
-                             ". A gravação continua num novo arquivo assim que houver espaço.";
+    spaceReason_ = FormatResString(msg::WriteFailed, {path, reason});
+    const std::string text = FormatResString(msg::WriteFailedWillResume, {path, reason});
     LogEvent(text);
     UpdateAlarm();
     // Shown from the event loop, not inside the capture's buffer handler.

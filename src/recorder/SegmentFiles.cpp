@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/ResStrings.h"
 #include "settings/RecorderSettings.h"
 
 namespace zt {
@@ -217,21 +218,19 @@ SegmentFinish FinishSegmentFiles(const SegmentFile& segment, const std::string& 
 }
 
 std::string FinishFailureText(const SegmentFinish& finish) {
-    const std::string provisional = "\"" + finish.provisionalPath + "\"";
-    const std::string kept = ". O arquivo continua com o nome provisório.";
     switch (finish.rename) {
         case SegmentRename::Failed:
-            return "Não foi possível dar o nome final \"" + finish.finalPath + "\" a " +
-                   provisional + ": " + std::strerror(finish.renameErrno) + kept;
+            return FormatResString(msg::RenameFailed, {finish.finalPath, finish.provisionalPath,
+                                                       std::strerror(finish.renameErrno)});
         case SegmentRename::TargetExists:
-            return "Não foi possível dar o nome final a " + provisional + ": \"" +
-                   finish.finalPath + "\" e os nomes com sufixo já existem" + kept;
+            return FormatResString(msg::RenameNamesTaken,
+                                   {finish.provisionalPath, finish.finalPath});
         case SegmentRename::SourceMissing:
-            return "O arquivo " + provisional + " não existe mais: o segmento não foi finalizado.";
+            return FormatResString(msg::SegmentFileGone, {finish.provisionalPath});
         case SegmentRename::Renamed:
             if (finish.copy == SegmentCopy::Failed)
-                return "Não foi possível copiar \"" + finish.finalPath + "\" para \"" +
-                       finish.copyPath + "\": " + std::strerror(finish.copyErrno) + ".";
+                return FormatResString(msg::CopyFailed, {finish.finalPath, finish.copyPath,
+                                                         std::strerror(finish.copyErrno)});
             return {};
         case SegmentRename::NoSegment:
         case SegmentRename::Empty:

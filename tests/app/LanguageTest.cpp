@@ -8,13 +8,16 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string>
 
+#include "LcfBuilder.h"
 #include "app/AppTestSupport.h"
 #include "app/MainWindow.h"
+#include "lang/CodePages.h"
 #include "lang/Lcf.h"
 #include "platform/Paths.h"
 #include "platform/ResStrings.h"
@@ -134,6 +137,34 @@ TEST_F(LanguageTest, EnglishAndSpanishReplaceEveryTextAndPortugueseRestoresThem)
     Choose(1046);
     EXPECT_EQ(Texts(), portuguese);
     EXPECT_EQ(LoadResString(kNoDevice), BuiltInResString(kNoDevice));
+}
+
+TEST(LanguageSourcesTest, PortugueseHoldsTheBuiltInTextsAndEveryLanguageTranslatesThemAll) {
+    const char* root = std::getenv("ZT_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    const std::string dir = std::string(root) + "/assets/lang/";
+    const lcf::LanguageSource portuguese = lcf::ReadSourceFile(dir + "pt-BR.txt");
+    ASSERT_EQ(portuguese.lcid, 1046);
+    for (const auto& [id, text] : portuguese.strings)
+        EXPECT_EQ(Utf16ToUtf8(text), BuiltInResString(id)) << id;
+    auto placeholders = [](const std::u16string& text) {
+        size_t n = 0;
+        for (size_t at = 0; (at = text.find(u"%s", at)) != std::u16string::npos; at += 2) ++n;
+        return n;
+    };
+    for (const char* name : {"en-US.txt", "es-ES.txt"}) {
+        SCOPED_TRACE(name);
+        const lcf::LanguageSource other = lcf::ReadSourceFile(dir + name);
+        ASSERT_EQ(other.strings.size(), portuguese.strings.size());
+        for (const auto& [id, text] : portuguese.strings) {
+            ASSERT_EQ(other.strings.count(id), 1u) << id;
+            EXPECT_EQ(placeholders(other.strings.at(id)), placeholders(text)) << id;
+        }
+        for (const auto& [className, entries] : portuguese.classes) {
+            ASSERT_EQ(other.classes.count(className), 1u) << className;
+            EXPECT_EQ(other.classes.at(className).size(), entries.size()) << className;
+        }
+    }
 }
 
 TEST_F(LanguageTest, TheSavedChoiceIsLoadedAtCreation) {
