@@ -183,6 +183,29 @@ TEST_F(LanguageTest, TheSavedChoiceIsLoadedAtCreation) {
     }
 }
 
+TEST_F(LanguageTest, AFileWithoutPortugueseSelectsNothingAndUnknownLanguagesAreNamedSo) {
+    auto source = [](int32_t lcid, const char* record) {
+        return lcf::ParseSource("language = " + std::to_string(lcid) +
+                                    "\n[TFrmGravar]\nLabelGravar-Caption = " + record + "\n",
+                                "test");
+    };
+    test::WriteFileBytes(
+        exeDir_.file("ZeltaTresona.lcf"),
+        lcf::BuildLanguageFile({source(1033, "Record"), source(1049, "Запись"), source(12345, "?")},
+                               {}));
+    TFrmGravar& w = Create();
+    QComboBox* list = w.LanguageList();
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(1), "Русский (Россия)");
+    EXPECT_EQ(list->itemText(2), "<unknown>");
+    EXPECT_EQ(list->currentIndex(), -1);
+    EXPECT_EQ(CurrentLanguage(), nullptr);
+    EXPECT_EQ(Texts().at("LabelGravar"), "Gravar");
+    // Picked from the list, the language applies.
+    Choose(1049);
+    EXPECT_EQ(Texts().at("LabelGravar"), "Запись");
+}
+
 TEST_F(LanguageTest, WithoutALanguageFileTheWindowKeepsItsBuiltInTexts) {
     fs::remove(exeDir_.file("ZeltaTresona.lcf"));
     TFrmGravar& w = Create();
