@@ -17,12 +17,7 @@ TLcf* g_current = nullptr;
 std::unique_ptr<TLcf> g_owned;
 
 constexpr char kHeaderBytes[] = "LCHEADER";
-
-std::optional<int32_t> I32(std::span<const uint8_t> bytes, uint64_t offset) {
-    if (offset > bytes.size() || bytes.size() - offset < 4) return std::nullopt;
-    return int32_t(uint32_t(bytes[offset]) | uint32_t(bytes[offset + 1]) << 8 |
-                   uint32_t(bytes[offset + 2]) << 16 | uint32_t(bytes[offset + 3]) << 24);
-}
+constexpr int64_t kMaxFileBytes = 64 << 20;
 
 std::u16string Ascii16(const std::string& text) {
     return std::u16string(text.begin(), text.end());
@@ -45,8 +40,12 @@ TLcf* CurrentLanguage() {
 
 int TLcf::Open(const std::string& fileName, int32_t lcid, const LanguageEnumProc& enumProc,
                void* userData) {
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(fileName, std::ios::binary | std::ios::ate);
     if (!in) return -1;
+    // A language file is a few kilobytes; anything this large is not one,
+    // and reading it would hold up the start.
+    if (in.tellg() > std::streamoff(kMaxFileBytes)) return -1;
+    in.seekg(0);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                std::istreambuf_iterator<char>());
     if (in.bad()) return -1;
@@ -67,9 +66,9 @@ int TLcf::OpenBytes(std::vector<uint8_t> bytes, int32_t lcid, const LanguageEnum
     header_ = *header;
 
     if (enumProc) {
-        const int32_t count = *I32(header_, 12);
+        const int32_t count = *ReadI32(header_, 12);
         for (int64_t i = 0; i < count; ++i) {
-            const auto id = I32(header_, 16 + 4 * uint64_t(i));
+            const auto id = ReadI32(header_, 16 + 4 * uint64_t(i));
             if (!id || enumProc(*id, UserData) == 0) break;
         }
     }
@@ -85,10 +84,10 @@ int TLcf::OpenBytes(std::vector<uint8_t> bytes, int32_t lcid, const LanguageEnum
 std::optional<TLcf::Language> TLcf::FindLanguage(int32_t lcid) const {
     if (header_.empty()) return std::nullopt;
     if (lcid == CurLCID && CurLCID != 0) return Language{Slot, Index, CodePage};
-    const int32_t flags = *I32(header_, 8);
-    const int32_t count = *I32(header_, 12);
+    const int32_t flags = *ReadI32(header_, 8);
+    const int32_t count = *ReadI32(header_, 12);
     for (int64_t i = 0; i < count; ++i) {
-        const auto id = I32(header_, 16 + 4 * uint64_t(i));
+        const auto id = ReadI32(header_, 16 + 4 * uint64_t(i));
         if (!id) break;  // the list runs past its resource
         if (*id != lcid) continue;
         Language found;
@@ -97,7 +96,7 @@ std::optional<TLcf::Language> TLcf::FindLanguage(int32_t lcid) const {
         if (CodePagesFromLocale) {
             found.codePage = LocaleAnsiCodePage(lcid);
         } else {
-            const auto page = I32(header_, 16 + 4 * uint64_t(count) + 4 * uint64_t(i));
+            const auto page = ReadI32(header_, 16 + 4 * uint64_t(count) + 4 * uint64_t(i));
             found.codePage = page ? *page : 0;
         }
         return found;
@@ -108,8 +107,8 @@ std::optional<TLcf::Language> TLcf::FindLanguage(int32_t lcid) const {
 std::string TLcf::LoadTranslatedString(int id) const {
     if (const std::optional<Language> language = FindLanguage(CurLCID)) {
         if (const auto resource = resources_->Find(kResourceRcData, Ascii16(std::to_string(id)))) {
-            const auto offset = I32(*resource, 8 * uint64_t(language->slot));
-            const auto length = I32(*resource, 8 * uint64_t(language->slot) + 4);
+            const auto offset = ReadI32(*resource, 8 * uint64_t(language->slot));
+            const auto length = ReadI32(*resource, 8 * uint64_t(language->slot) + 4);
             // A slot or text outside the resource counts as no translation.
             if (offset && length && *length >= 0 && *offset >= 0 &&
                 uint64_t(*offset) <= resource->size() &&

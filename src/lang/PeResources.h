@@ -26,6 +26,14 @@ namespace zt {
 
 inline constexpr uint32_t kResourceRcData = 10;
 
+// The signed little-endian 32-bit value at `offset` of a resource, or
+// nullopt when it does not lie wholly inside.
+inline std::optional<int32_t> ReadI32(std::span<const uint8_t> bytes, uint64_t offset) {
+    if (offset > bytes.size() || bytes.size() - offset < 4) return std::nullopt;
+    return int32_t(uint32_t(bytes[offset]) | uint32_t(bytes[offset + 1]) << 8 |
+                   uint32_t(bytes[offset + 2]) << 16 | uint32_t(bytes[offset + 3]) << 24);
+}
+
 class PeResources {
 public:
     // The resources of the image in `bytes` (not copied: the bytes must

@@ -13,12 +13,6 @@ namespace zt {
 
 namespace {
 
-std::optional<int32_t> I32(std::span<const uint8_t> bytes, uint64_t offset) {
-    if (offset > bytes.size() || bytes.size() - offset < 4) return std::nullopt;
-    return int32_t(uint32_t(bytes[offset]) | uint32_t(bytes[offset + 1]) << 8 |
-                   uint32_t(bytes[offset + 2]) << 16 | uint32_t(bytes[offset + 3]) << 24);
-}
-
 // [offset, offset + length) inside the resource.
 bool Inside(std::span<const uint8_t> bytes, int64_t offset, int64_t length) {
     return offset >= 0 && length >= 0 && uint64_t(offset) <= bytes.size() &&
@@ -199,8 +193,8 @@ std::string NextToken(const std::string& text, size_t& p, char separator) {
 
 bool ParseEntry(TProp& entry, int32_t index, std::span<const uint8_t> resource,
                 uint64_t recordOffset) {
-    const auto pathOffset = I32(resource, recordOffset);
-    const auto pathLength = I32(resource, recordOffset + 4);
+    const auto pathOffset = ReadI32(resource, recordOffset);
+    const auto pathLength = ReadI32(resource, recordOffset + 4);
     if (!pathOffset || !pathLength ||
         !Inside(resource, int64_t(recordOffset) + *pathOffset, *pathLength))
         return false;
@@ -213,7 +207,7 @@ bool ParseEntry(TProp& entry, int32_t index, std::span<const uint8_t> resource,
     entry.HasText = false;
     entry.Text.clear();
     const uint64_t slot = recordOffset + 8 + 8 * uint64_t(index);
-    const auto textOffset = I32(resource, slot), textLength = I32(resource, slot + 4);
+    const auto textOffset = ReadI32(resource, slot), textLength = ReadI32(resource, slot + 4);
     if (!textOffset || !textLength || *textLength < 0) return true;
     // A text outside the resource is no translation.
     if (!Inside(resource, int64_t(recordOffset) + *textOffset, *textLength)) return true;
@@ -240,16 +234,16 @@ bool LoadClassEntries(TProps& props, int32_t index, const QMetaObject* metaClass
 bool LoadResourceEntries(TProps& props, int32_t index, const std::string& resourceName) {
     const auto resource = props.Lcf->Resource(resourceName);
     if (!resource) return false;
-    const auto leading = I32(*resource, 0);
+    const auto leading = ReadI32(*resource, 0);
     if (!leading || *leading < 0) return true;
     const uint64_t table = 4 + uint64_t(*leading) + 4;
-    const auto count = I32(*resource, table - 4);
+    const auto count = ReadI32(*resource, table - 4);
     if (!count || *count <= 0) return true;
     // Only the table entries that lie inside the resource.
     const uint64_t room = table <= resource->size() ? (resource->size() - table) / 8 : 0;
     const uint64_t entries = std::min<uint64_t>(uint64_t(*count), room);
     for (uint64_t e = entries; e-- > 0;) {
-        const auto offset = I32(*resource, table + 8 * e);
+        const auto offset = ReadI32(*resource, table + 8 * e);
         if (!offset || *offset < 0) continue;
         TProp entry;
         entry.Lcf = props.Lcf;

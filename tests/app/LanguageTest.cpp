@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -140,9 +139,7 @@ TEST_F(LanguageTest, EnglishAndSpanishReplaceEveryTextAndPortugueseRestoresThem)
 }
 
 TEST(LanguageSourcesTest, PortugueseHoldsTheBuiltInTextsAndEveryLanguageTranslatesThemAll) {
-    const char* root = std::getenv("ZT_SOURCE_DIR");
-    ASSERT_NE(root, nullptr);
-    const std::string dir = std::string(root) + "/assets/lang/";
+    const std::string dir = ZT_LANGUAGE_SOURCES "/";
     const lcf::LanguageSource portuguese = lcf::ReadSourceFile(dir + "pt-BR.txt");
     ASSERT_EQ(portuguese.lcid, 1046);
     for (const auto& [id, text] : portuguese.strings)
