@@ -1,0 +1,76 @@
+#pragma once
+// A small HTTP server for tests on 127.0.0.1 and a free port. Each
+// connection it accepts is served by the next script of its queue (or the
+// default one): the script sees the request bytes read so far and answers
+// by sending bytes, pausing, closing, or never answering. Everything every
+// connection sent is recorded, so tests see what went on the wire.
+//
+// Threads: the server runs one thread that accepts connections and one
+// thread per connection that serves it; the test's thread sets scripts and
+// reads the records under the server's lock.
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zt::test {
+
+class TestHttpServer {
+public:
+    // What a connection does, step by step, once a whole request head
+    // ("\r\n\r\n") has arrived (or at once for steps before WaitRequest).
+    struct Step {
+        enum Kind { Send, Pause, Close, WaitRequest, Hang };
+        Kind kind = Send;
+        std::string bytes;                   // Send
+        std::chrono::milliseconds pause{0};  // Pause
+    };
+    using Script = std::vector<Step>;
+
+    static Step Send(std::string bytes) { return {Step::Send, std::move(bytes), {}}; }
+    static Step Pause(int ms) { return {Step::Pause, {}, std::chrono::milliseconds(ms)}; }
+    static Step Close() { return {Step::Close, {}, {}}; }
+    static Step WaitRequest() { return {Step::WaitRequest, {}, {}}; }
+    // Keeps the connection open, answering nothing, until the server stops.
+    static Step Hang() { return {Step::Hang, {}, {}}; }
+
+    TestHttpServer();
+    ~TestHttpServer();
+
+    int Port() const { return port_; }
+    std::string Url(const std::string& path = "/") const;
+
+    // Scripts for the next connections, in order; after them `fallback`.
+    void Queue(Script script);
+    void SetDefault(Script script);
+
+    // The bytes each connection sent, in order of connection.
+    std::vector<std::string> Received() const;
+    int Connections() const;
+
+private:
+    void Run();
+    void Serve(int fd, const Script& script, size_t index);
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex lock_;
+    std::deque<Script> queue_;
+    Script fallback_;
+    std::vector<std::string> received_;
+    std::vector<std::thread> workers_;  // the accepting thread's own
+    std::thread thread_;
+};
+
+// "HTTP/1.1 <status>\r\n<headers>\r\n\r\n<body>" with Content-Length added
+// when `length` is set.
+std::string HttpReply(const std::string& status, const std::string& headers,
+                      const std::string& body, bool length = true);
+
+}  // namespace zt::test
