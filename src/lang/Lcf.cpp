@@ -7,13 +7,19 @@
 
 #include "lang/CodePages.h"
 #include "platform/Paths.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace zt {
 
 namespace {
 
-TLcf* g_current = nullptr;
-// The language LoadLanguage made; CurrentLanguage points at it.
+// The language changes on the main thread while other threads (the export
+// pump, the capture thread) may be looking a numbered string up: the hook
+// reads the current language under this lock, and a language is destroyed
+// only once it is no longer current.
+Mutex g_lock;
+TLcf* g_current GUARDED_BY(g_lock) = nullptr;
+// The language LoadLanguage made (main thread); CurrentLanguage points at it.
 std::unique_ptr<TLcf> g_owned;
 
 constexpr char kHeaderBytes[] = "LCHEADER";
@@ -26,15 +32,20 @@ std::u16string Ascii16(const std::string& text) {
 }  // namespace
 
 TLcf::TLcf() {
+    MutexLock guard(g_lock);
     g_current = this;
 }
 
 TLcf::~TLcf() {
-    if (g_current == this) g_current = nullptr;
+    {
+        MutexLock guard(g_lock);
+        if (g_current == this) g_current = nullptr;
+    }
     if (hooked_) SetStringLoader(previousLoader_);
 }
 
 TLcf* CurrentLanguage() {
+    MutexLock guard(g_lock);
     return g_current;
 }
 
@@ -144,13 +155,18 @@ void TLcf::InstallStringLoader() {
 
 std::string ResStringHook(int id) {
     // Numbers beyond the string table are texts of their own, not lookups.
-    if (id >= 65536 || !g_current) return BuiltInResString(id);
+    if (id >= 65536) return BuiltInResString(id);
+    MutexLock guard(g_lock);
+    if (!g_current) return BuiltInResString(id);
     return g_current->LoadTranslatedString(id);
 }
 
 void UnloadLanguage() {
+    {
+        MutexLock guard(g_lock);
+        g_current = nullptr;
+    }
     g_owned.reset();
-    g_current = nullptr;
 }
 
 int LoadLanguage(const std::string& fileName, int32_t lcid, const LanguageEnumProc& enumProc,

@@ -23,10 +23,11 @@
 // UTF-8, unchanged; WideToAnsi (CodePages.h) makes 8-bit text where a
 // target needs it, with the language's code page (CodePage).
 //
-// Threads: main thread. The string loader it installs may be called from
-// any thread; it reads only what Open left and nothing changes it until the
-// object is destroyed, which a new language or the end of the program does
-// on the main thread once no worker looks strings up.
+// Threads: languages are loaded, changed and ended on the main thread. The
+// string loader it installs may be called from any thread (the export pump,
+// the capture thread): it reads the current language under a lock, which a
+// change takes before the old language is destroyed; a TLcf is otherwise
+// read only.
 
 #include <cstdint>
 #include <functional>

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LcfBuilder.h"
@@ -223,6 +226,33 @@ TEST_F(LcfReaderTest, EntriesPointingOutsideTheirResourceAreNeverRead) {
     EXPECT_EQ(LoadResString(28160), "ok");
     EXPECT_EQ(LoadResString(28087), BuiltInResString(28087));
     EXPECT_EQ(LoadResString(28162), BuiltInResString(28162));
+}
+
+TEST_F(LcfReaderTest, NumberedStringsCanBeLookedUpWhileTheLanguageChanges) {
+    // The export pump and the capture thread look messages up while the
+    // operator may switch languages on the main thread.
+    const std::string file =
+        Write(lcf::BuildLanguageFile({Language(1046, "[strings]\n28160 = Nenhum dispositivo\n"),
+                                      Language(1033, "[strings]\n28160 = No recording device\n")},
+                                     {}));
+    const std::set<std::string> allowed = {"Nenhum dispositivo", "No recording device",
+                                           BuiltInResString(kNoDevice)};
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0}, lookups{0};
+    std::thread worker([&] {
+        while (!stop.load()) {
+            if (!allowed.count(LoadResString(kNoDevice))) ++wrong;
+            ++lookups;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        LoadLanguage(file, i % 2 ? 1033 : 1046, {}, nullptr);
+        if (i % 7 == 0) UnloadLanguage();
+    }
+    while (lookups.load() < 1000) std::this_thread::yield();
+    stop.store(true);
+    worker.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(LocaleAnsiCodePageTest, KnownIdentifiersHaveTheirCodePage) {
