@@ -13,14 +13,16 @@ namespace zt {
 
 namespace {
 
-// The language changes on the main thread while other threads (the export
-// pump, the capture thread) may be looking a numbered string up: the hook
-// reads the current language under this lock, and a language is destroyed
-// only once it is no longer current.
-Mutex g_lock;
-TLcf* g_current GUARDED_BY(g_lock) = nullptr;
-// The language LoadLanguage made (main thread); CurrentLanguage points at it.
+// The language of the process (main thread only).
+TLcf* g_current = nullptr;
+// The language LoadLanguage made; CurrentLanguage points at it.
 std::unique_ptr<TLcf> g_owned;
+// The language numbered strings come from: other threads (the export pump,
+// the capture thread) look strings up while the main thread changes the
+// language, so the hook reads it under this lock. A language is published
+// here only once it is open, and taken out before it is destroyed.
+Mutex g_lock;
+const TLcf* g_active GUARDED_BY(g_lock) = nullptr;
 
 constexpr char kHeaderBytes[] = "LCHEADER";
 constexpr int64_t kMaxFileBytes = 64 << 20;
@@ -32,20 +34,19 @@ std::u16string Ascii16(const std::string& text) {
 }  // namespace
 
 TLcf::TLcf() {
-    MutexLock guard(g_lock);
     g_current = this;
 }
 
 TLcf::~TLcf() {
+    if (g_current == this) g_current = nullptr;
     {
         MutexLock guard(g_lock);
-        if (g_current == this) g_current = nullptr;
+        if (g_active == this) g_active = nullptr;
     }
     if (hooked_) SetStringLoader(previousLoader_);
 }
 
 TLcf* CurrentLanguage() {
-    MutexLock guard(g_lock);
     return g_current;
 }
 
@@ -148,6 +149,10 @@ std::vector<std::string> TLcf::ResourceNames() const {
 }
 
 void TLcf::InstallStringLoader() {
+    {
+        MutexLock guard(g_lock);
+        g_active = this;
+    }
     if (hooked_) return;
     previousLoader_ = SetStringLoader(&ResStringHook);
     hooked_ = true;
@@ -157,15 +162,12 @@ std::string ResStringHook(int id) {
     // Numbers beyond the string table are texts of their own, not lookups.
     if (id >= 65536) return BuiltInResString(id);
     MutexLock guard(g_lock);
-    if (!g_current) return BuiltInResString(id);
-    return g_current->LoadTranslatedString(id);
+    if (!g_active) return BuiltInResString(id);
+    return g_active->LoadTranslatedString(id);
 }
 
 void UnloadLanguage() {
-    {
-        MutexLock guard(g_lock);
-        g_current = nullptr;
-    }
+    g_current = nullptr;
     g_owned.reset();
 }
 

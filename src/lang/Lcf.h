@@ -25,9 +25,9 @@
 //
 // Threads: languages are loaded, changed and ended on the main thread. The
 // string loader it installs may be called from any thread (the export pump,
-// the capture thread): it reads the current language under a lock, which a
-// change takes before the old language is destroyed; a TLcf is otherwise
-// read only.
+// the capture thread): it reads the language it translates from under a
+// lock; a language is published to it only once open, and withdrawn under
+// the lock before it is destroyed.
 
 #include <cstdint>
 #include <functional>
@@ -84,7 +84,8 @@ public:
     // The names of the file's raw-data resources.
     std::vector<std::string> ResourceNames() const;
 
-    // Lets the program's numbered strings come from this language.
+    // Lets the program's numbered strings come from this language (it must
+    // be open; from then on it is read only).
     void InstallStringLoader();
 
     int32_t Slot = 0;
