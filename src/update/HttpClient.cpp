@@ -180,11 +180,7 @@ public:
     // before the end ends the read when `tolerateClose`, else raises.
     void ReadExact(int64_t count, const std::function<void(const char*, size_t)>& sink,
                    bool tolerateClose) {
-        client_.BeginWork(count);
-        struct End {
-            TIdHTTP& c;
-            ~End() { c.EndWork(); }
-        } end{client_};
+        const WorkPiece piece(client_, count);
         int64_t done = 0;
         std::string& pending = client_.pending_;
         while (done < count) {
@@ -202,11 +198,7 @@ public:
 
     // Everything up to the peer's close, as one piece of work of count 0.
     void ReadToClose(const std::function<void(const char*, size_t)>& sink) {
-        client_.BeginWork(0);
-        struct End {
-            TIdHTTP& c;
-            ~End() { c.EndWork(); }
-        } end{client_};
+        const WorkPiece piece(client_, 0);
         int64_t done = 0;
         std::string& pending = client_.pending_;
         for (;;) {
@@ -221,6 +213,13 @@ public:
     }
 
 private:
+    // One piece of work: begun here, ended however the read ends.
+    struct WorkPiece {
+        WorkPiece(TIdHTTP& c, int64_t count) : client(c) { client.BeginWork(count); }
+        ~WorkPiece() { client.EndWork(); }
+        TIdHTTP& client;
+    };
+
     TIdHTTP& client_;
     int readTimeout_;
     std::optional<SteadyClock::time_point> deadline_;
