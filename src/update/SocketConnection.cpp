@@ -8,7 +8,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "update/HttpConnection.h"
 #include "update/HttpErrors.h"
@@ -44,6 +48,65 @@ bool WaitFor(int fd, short events, int timeoutMs, const std::atomic<bool>* cance
         if (n > 0) return true;
         if (n < 0 && errno != EINTR) SocketError(errno);
     }
+}
+
+using AddressList = std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)>;
+
+// One name resolution, shared between the thread that waits for it and the
+// thread that runs getaddrinfo (which cannot be interrupted).
+struct Resolution {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    int result = EAI_FAIL;
+    addrinfo* found = nullptr;
+    bool abandoned = false;
+};
+
+// Resolves host within timeoutMs (0: as long as the resolver takes) and
+// ends at once on a cancel. The resolver runs on a thread of its own, so a
+// name server that never answers holds up neither a request's time limit
+// nor a cancel; a resolution given up frees its result when it ends.
+AddressList Resolve(const std::string& host, int port, int timeoutMs,
+                    const std::atomic<bool>* cancel) {
+    auto state = std::make_shared<Resolution>();
+    std::thread([state, host, service = std::to_string(port)] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const int result = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+        std::lock_guard guard(state->lock);
+        if (state->abandoned) {
+            if (found) ::freeaddrinfo(found);
+            return;
+        }
+        state->result = result;
+        state->found = found;
+        state->finished = true;
+        state->done.notify_all();
+    }).detach();
+
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_lock guard(state->lock);
+    for (;;) {
+        if (state->finished) break;
+        const bool cancelled = cancel && cancel->load();
+        if (cancelled || (timeoutMs > 0 && Clock::now() >= deadline)) {
+            state->abandoned = true;
+            if (cancelled) throw EIdReadTimeout("Cancelled.");
+            throw EIdReadTimeout("Connect timed out.");
+        }
+        auto wake = Clock::now() + std::chrono::milliseconds(kSliceMs);
+        if (timeoutMs > 0 && deadline < wake) wake = deadline;
+        state->done.wait_until(guard, wake);
+    }
+    if (state->result != 0 || !state->found) {
+        if (state->found) ::freeaddrinfo(state->found);
+        throw Exception("Host not found.");
+    }
+    return AddressList(state->found, ::freeaddrinfo);
 }
 
 class SocketConnection final : public HttpConnection {
@@ -93,14 +156,8 @@ public:
 
     std::unique_ptr<HttpConnection> Connect(const std::string& host, int port,
                                             int timeoutMs) override {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        const int resolved =
-            ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-        if (resolved != 0 || !found) throw Exception("Host not found.");
-        std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, ::freeaddrinfo);
+        AddressList list = Resolve(host, port, timeoutMs, cancel_);
+        addrinfo* found = list.get();
         int lastError = ECONNREFUSED;
         for (addrinfo* a = found; a; a = a->ai_next) {
             const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);

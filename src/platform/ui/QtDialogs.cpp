@@ -12,8 +12,13 @@ QWidget* Parent() {
 QString Title() {
     return QApplication::applicationDisplayName();
 }
+// Messages joined with carriage returns alone (the update window's) break
+// lines as they do in a message box that reads them as line ends.
 QString Text(const std::string& text) {
-    return QString::fromStdString(text);
+    QString shown = QString::fromStdString(text);
+    shown.replace("\r\n", "\n");
+    shown.replace('\r', '\n');
+    return shown;
 }
 }  // namespace
 
