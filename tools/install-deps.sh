@@ -11,9 +11,11 @@ PACKAGES=(
   libasound2-dev alsa-utils
   libmp3lame-dev lame libmpg123-dev mpg123
   libgsm1-dev libsoxr-dev libzip-dev libfftw3-dev
-  libsimpleini-dev
+  libsimpleini-dev libsodium-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sox
+  # The update tests sign archives with the real tool the maker uses.
+  minisign
   # The language-file tests check our files with an independent PE reader.
   python3-pefile
   # The displays draw their scale labels and texts with a real font, also
