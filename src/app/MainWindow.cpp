@@ -21,6 +21,7 @@
 #include "app/MainWindowDisplaySetUp.h"
 #include "app/TrayIcon.h"
 #include "app/TrayIcons.h"
+#include "update/StartupUpdateCheck.h"
 #include "lang/CodePages.h"
 #include "lang/Lcf.h"
 #include "lang/Translate.h"
@@ -181,6 +182,12 @@ void TFrmGravar::BuildWidgets() {
     CBIdiomas->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     languageRow->addWidget(CBIdiomas);
     languageRow->addStretch();
+    btnVerificarAtualizacoes = Named(
+        new QPushButton(QString::fromUtf8("Verificar Atualizações"), central), "btnVerificarAtualizacoes");
+    btnVerificarAtualizacoes->setCursor(Qt::PointingHandCursor);
+    languageRow->addWidget(btnVerificarAtualizacoes);
+    connect(btnVerificarAtualizacoes, &QPushButton::clicked, this,
+            Guard([this] { btnVerificarAtualizacoesClick(); }));
     layout->addLayout(languageRow);
     connect(CBIdiomas, &QComboBox::activated, this, Guard([this] { CBIdiomasChange(); }));
 
@@ -271,6 +278,7 @@ void TFrmGravar::FormCreate() {
         // finished first, then the retention pass runs.
         session_->FinishOrphanSegments();
         session_->PurgeOldRecordings();
+        StartUpdateCheck();
     });
 }
 
@@ -347,6 +355,7 @@ void TFrmGravar::closeEvent(QCloseEvent* event) {
     event->accept();
     if (closing_) return;
     closing_ = true;
+    updateCheck_.reset();
     if (session_->RecordingWanted()) Guarded([this] { session_->BStopClick(); });
     // The last segment is renamed and copied, and its export begun, before
     // the program ends.

@@ -47,6 +47,7 @@ class QWidget;
 namespace zt {
 
 class SignalWatcher;
+class StartupUpdateCheck;
 class TTrayIcon;
 
 inline constexpr const char* kMainWindowTitle = "Zelta Tresona";
@@ -110,6 +111,13 @@ public:
     int AddLanguageItem(int32_t lcid);
     // The languages listed, by identifier, in list order.
     QComboBox* LanguageList() { return CBIdiomas; }
+    // Opens the update window (its procedure already started when
+    // `StartNow`), waits until it closes and records the version it
+    // installed in cfg.ini (read at the next start).
+    void RunUpdateProcedure(bool StartNow);
+    void btnVerificarAtualizacoesClick() { RunUpdateProcedure(false); }
+    // The start-up check (null before creation's last step and after closing).
+    StartupUpdateCheck* UpdateCheck() { return updateCheck_.get(); }
 
     // ---- SettingsTarget ----------------------------------------------------------------
     void ApplyEncoderFormat(const EncoderFormatChoice& format) override;
@@ -147,6 +155,10 @@ private:
     // Creation step: the languages of the file listed, the chosen one loaded
     // and the window translated; any error ends the step silently.
     void LoadLanguages();
+    // Creation's last step: the start-up update check, in the background.
+    void StartUpdateCheck();
+    // The check's reply offers an update: ask, and update on Yes.
+    void OfferUpdate();
     void ToggleWindow();
     void ShowWindow();
     void HideWindow();
@@ -173,6 +185,8 @@ private:
     std::unique_ptr<CrowleyExport> export_;
     std::unique_ptr<TTrayIcon> tray_;
     std::unique_ptr<SignalWatcher> signals_;
+    std::unique_ptr<StartupUpdateCheck> updateCheck_;
+    bool updateWindowOpen_ = false;
     bool closing_ = false;
     bool terminated_ = false;
     // How long a closing program waits for exports still running.
@@ -207,8 +221,10 @@ private:
     QComboBox* CBControle = nullptr;
     QCheckBox* CBLineInRec = nullptr;
     QCheckBox* CBPrioridade = nullptr;
-    // The language list; the settings panel will hold it.
+    // The language list and the update button; the settings panel will
+    // hold them.
     QComboBox* CBIdiomas = nullptr;
+    QPushButton* btnVerificarAtualizacoes = nullptr;
     QTimer* TimerInicio = nullptr;
 };
 

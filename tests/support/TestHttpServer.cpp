@@ -48,6 +48,16 @@ void TestHttpServer::SetDefault(Script script) {
     fallback_ = std::move(script);
 }
 
+void TestHttpServer::SetRouter(Router route) {
+    std::lock_guard<std::mutex> guard(lock_);
+    router_ = std::move(route);
+}
+
+std::vector<std::string> TestHttpServer::Requests() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return requests_;
+}
+
 std::vector<std::string> TestHttpServer::Received() const {
     std::lock_guard<std::mutex> guard(lock_);
     return received_;
@@ -65,6 +75,7 @@ void TestHttpServer::Run() {
         const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         Script script;
+        Router router;
         size_t index;
         {
             std::lock_guard<std::mutex> guard(lock_);
@@ -74,15 +85,20 @@ void TestHttpServer::Run() {
             } else {
                 script = fallback_;
             }
+            router = router_;
             index = received_.size();
             received_.emplace_back();
         }
         // Each connection on its own thread: a client may keep one open
         // while it (or another client) opens the next.
-        workers_.emplace_back([this, fd, script = std::move(script), index] {
-            Serve(fd, script, index);
-            ::close(fd);
-        });
+        workers_.emplace_back(
+            [this, fd, script = std::move(script), router = std::move(router), index] {
+                if (router)
+                    Route(fd, router, index);
+                else
+                    Serve(fd, script, index);
+                ::close(fd);
+            });
     }
     for (std::thread& worker : workers_) worker.join();
 }
@@ -134,6 +150,52 @@ void TestHttpServer::Serve(int fd, const Script& script, size_t index) {
             while (!stop_.load() && readSome(50)) {
             }
             return;
+        }
+    }
+}
+
+void TestHttpServer::Route(int fd, const Router& route, size_t index) {
+    std::string seen;
+    auto readSome = [&] {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) return true;
+        char buffer[4096];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) return false;
+        seen.append(buffer, size_t(n));
+        std::lock_guard<std::mutex> guard(lock_);
+        received_[index].append(buffer, size_t(n));
+        return true;
+    };
+    for (;;) {
+        size_t end;
+        while ((end = seen.find("\r\n\r\n")) == std::string::npos) {
+            if (stop_.load() || !readSome()) return;
+        }
+        const std::string head = seen.substr(0, end + 4);
+        seen.erase(0, end + 4);
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            requests_.push_back(head.substr(0, head.find("\r\n")));
+        }
+        for (const Step& step : route(head)) {
+            if (stop_.load()) return;
+            switch (step.kind) {
+                case Step::Send:
+                    ::send(fd, step.bytes.data(), step.bytes.size(), MSG_NOSIGNAL);
+                    break;
+                case Step::Pause:
+                    std::this_thread::sleep_for(step.pause);
+                    break;
+                case Step::Close:
+                    return;
+                case Step::Hang:
+                    while (!stop_.load() && readSome()) {
+                    }
+                    return;
+                case Step::WaitRequest:
+                    break;
+            }
         }
     }
 }

@@ -49,6 +49,15 @@ public:
     void Queue(Script script);
     void SetDefault(Script script);
 
+    // Answers by the request instead of by connection: every request
+    // (on any connection, kept open between requests unless the script
+    // closes it) is answered by the script `route` returns for its head
+    // ("GET /path HTTP/1.1\r\n..."). Set before the connections it serves.
+    using Router = std::function<Script(const std::string& head)>;
+    void SetRouter(Router route);
+    // The request lines of the requests routed so far, in order of arrival.
+    std::vector<std::string> Requests() const;
+
     // The bytes each connection sent, in order of connection.
     std::vector<std::string> Received() const;
     int Connections() const;
@@ -56,6 +65,7 @@ public:
 private:
     void Run();
     void Serve(int fd, const Script& script, size_t index);
+    void Route(int fd, const Router& route, size_t index);
 
     int listener_ = -1;
     int port_ = 0;
@@ -63,6 +73,8 @@ private:
     mutable std::mutex lock_;
     std::deque<Script> queue_;
     Script fallback_;
+    Router router_;
+    std::vector<std::string> requests_;
     std::vector<std::string> received_;
     std::vector<std::thread> workers_;  // the accepting thread's own
     std::thread thread_;
