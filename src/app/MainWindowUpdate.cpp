@@ -42,6 +42,7 @@ void TFrmGravar::RunUpdateProcedure(bool StartNow) {
         options.programFolder = ExecutableDir();
         options.baseUrl = UpdateBaseUrl();
         options.publicKey = CompiledUpdatePublicKey();
+        options.runningExecutable = ExecutablePath();
         TFrmAtualizacaoSemBanco window(std::move(options), this);
         UpdateProcedure& procedure = window.Procedure();
         procedure.FProduct = kUpdateProduct;

@@ -137,7 +137,13 @@ void SyncFolderOf(const std::string& path) {
     if (fd.get() >= 0) fsync(fd.get());
 }
 
-void InstallFile(const std::string& source, const std::string& target) {
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return lstat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+void InstallFile(const std::string& source, const std::string& target, const std::string& keep) {
     struct stat sourceStat;
     if (stat(source.c_str(), &sourceStat) != 0) {
         InstallError(target, "cannot read the extracted file", errno);
@@ -156,13 +162,21 @@ void InstallFile(const std::string& source, const std::string& target) {
     }
 
     const std::string backups[] = {BackupName(target, 0), BackupName(target, 1)};
-    for (const std::string& backup : backups) unlink(backup.c_str());
+    for (const std::string& backup : backups) {
+        // The running program's own file stays: it is the build the station
+        // runs until it restarts, so a second update in one run moves the
+        // target to the other backup name instead.
+        if (!keep.empty() && SameFile(backup, keep)) continue;
+        unlink(backup.c_str());
+    }
 
     const std::string temp = CopyBeside(source, target, mode);
     std::string backup;
     if (exists) {
         for (const std::string& name : backups) {
-            if (rename(target.c_str(), name.c_str()) == 0) {
+            // Never over an existing backup (one that could not be deleted).
+            if (renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) ==
+                0) {
                 backup = name;
                 break;
             }
@@ -224,7 +238,7 @@ std::string BackupName(const std::string& target, int which) {
 }
 
 void InstallFiles(const std::string& folder, const std::string& updateFolder,
-                  const std::string& programFolder) {
+                  const std::string& programFolder, const std::string& keep) {
     if (folder.compare(0, updateFolder.size(), updateFolder) != 0) {
         throw EUpdateInstall(Quoted(folder) + " is not inside the update folder " +
                              Quoted(updateFolder));
@@ -241,11 +255,11 @@ void InstallFiles(const std::string& folder, const std::string& updateFolder,
     // a folder it lacks is left out.
     if (IsFolder(targetFolder)) {
         for (const std::string& name : listing.files) {
-            if (!IsZipFile(name)) InstallFile(folder + name, targetFolder + name);
+            if (!IsZipFile(name)) InstallFile(folder + name, targetFolder + name, keep);
         }
     }
     for (const std::string& sub : listing.folders) {
-        InstallFiles(folder + sub + "/", updateFolder, programFolder);
+        InstallFiles(folder + sub + "/", updateFolder, programFolder, keep);
     }
 }
 

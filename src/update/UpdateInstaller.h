@@ -42,17 +42,19 @@ std::string BackupName(const std::string& target, int which);
 // whose folder the installation lacks (it is not created), anything that is
 // neither a plain file nor a folder.
 //
-// For each file: both backup names are deleted when they can be; the new
-// file is written beside the target under a temporary name and synced; an
-// existing target is renamed to its first backup name, else its second,
-// else EUpdateCancelled (target untouched); then the new file takes the
+// For each file: both backup names are deleted when they can be, except
+// the file `keep` (the running executable, which Linux would let us delete:
+// it stays for as long as the program runs from it); the new file is
+// written beside the target under a temporary name and synced; an existing
+// target is renamed to its first backup name, else its second (never over
+// a file still there), else EUpdateCancelled (target untouched); then the new file takes the
 // target's name. A replaced file keeps its permission bits (the program
 // stays executable); a new one takes the extracted file's. Writing the copy
 // before moving the target aside means a failed copy (disk full) never
 // leaves the installation without the file: EUpdateInstall then, the
 // temporary file removed.
 void InstallFiles(const std::string& folder, const std::string& updateFolder,
-                  const std::string& programFolder);
+                  const std::string& programFolder, const std::string& keep = {});
 
 // The names of the sub-folders of `folder`, sorted, without "." and "..".
 // Links to folders are not sub-folders. Empty when `folder` cannot be read.

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
@@ -69,13 +67,6 @@ std::string TextOf(const std::exception_ptr& error) {
     } catch (...) {
         return "unknown error";
     }
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 }  // namespace
@@ -326,7 +317,8 @@ void UpdateProcedure::ExtractDone(std::exception_ptr error) {
     MarkStep(4, false);
     const std::string folder = UpdateFolder();
     const std::string program = options_.programFolder;
-    worker_.Run([folder, program] { InstallFiles(folder, folder, program); },
+    const std::string running = options_.runningExecutable;
+    worker_.Run([folder, program, running] { InstallFiles(folder, folder, program, running); },
                 [this](std::exception_ptr error) { InstallDone(error); });
 }
 

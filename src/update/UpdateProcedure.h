@@ -77,6 +77,9 @@ public:
         std::string programFolder;  // the installation, ending with "/"
         std::string baseUrl;        // UpdateBaseUrl()
         std::string publicKey;      // the maker's minisign key
+        // The file the running program was started from (ExecutablePath()),
+        // which an installation never deletes.
+        std::string runningExecutable;
     };
 
     UpdateProcedure(UpdateView& view, Options options);
