@@ -84,8 +84,11 @@ QLabel* TFrmAtualizacaoSemBanco::AddMessageLabel(const char* name, const char* t
 
 void TFrmAtualizacaoSemBanco::BuildWidgets() {
     setFixedSize(602, 354);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(8, 8, 8, 8);
+    outer->setSpacing(6);
+    auto* layout = new QHBoxLayout;
+    outer->addLayout(layout);
 
     auto* picturePanel = Named(new QFrame(this), "PanelImagem");
     picturePanel->setFrameShape(QFrame::Panel);
@@ -108,6 +111,7 @@ void TFrmAtualizacaoSemBanco::BuildWidgets() {
     QFont treeFont("Verdana");
     treeFont.setPixelSize(13);
     TreeView1->setFont(treeFont);
+    TreeView1->setFixedHeight(150);
     for (const char* text : kStepTexts)
         TreeView1->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::fromUtf8(text)}));
     right->addWidget(TreeView1);
@@ -150,8 +154,12 @@ void TFrmAtualizacaoSemBanco::BuildWidgets() {
     BDetalhes = addButton("BDetalhes", "Histórico de Atualizações", "button_history");
     ConnectButton = addButton("ConnectButton", "Iniciar Atualização", "button_start");
     BFechar = addButton("BFechar", "Fechar", "button_close");
-    right->addLayout(buttons);
+    right->addStretch();
     layout->addLayout(right, 1);
+    // The buttons run along the whole bottom, so their captions fit in
+    // every language.
+    buttons->insertStretch(0);
+    outer->addLayout(buttons);
 
     connect(BDetalhes, &QPushButton::clicked, this, Guard([this] { BDetalhesClick(); }));
     connect(ConnectButton, &QPushButton::clicked, this, Guard([this] { ConnectButtonClick(); }));
@@ -210,7 +218,8 @@ void TFrmAtualizacaoSemBanco::SetGaugeProgress(int64_t progress) {
     gaugeProgress_ = progress;
     int shift = 0;
     while ((gaugeMaximum_ >> shift) > INT32_MAX) ++shift;
-    const int maximum = int(gaugeMaximum_ >> shift);
+    // A range of 0 would make Qt's bar a busy indicator.
+    const int maximum = std::max(1, int(gaugeMaximum_ >> shift));
     Gauge1->setRange(0, maximum);
     Gauge1->setValue(int(std::clamp<int64_t>(progress >> shift, 0, maximum)));
 }
