@@ -4,8 +4,8 @@
 // the real program can read what it would have shown without a modal box
 // waiting for a click. Each message is one record: the kind ("Information",
 // "Warning", "Error", "Question"), a tab, the text, and a NUL byte (texts may
-// hold line breaks). Questions are answered No, and the format chooser
-// (record kind "Chooser", its title) is cancelled.
+// hold line breaks). Questions are answered No (Yes when asked to), and the
+// format chooser (record kind "Chooser", its title) is cancelled.
 //
 // Threads: main thread only, like every Dialogs implementation.
 
@@ -18,19 +18,21 @@ namespace zt {
 
 class DialogLog final : public Dialogs {
 public:
-    explicit DialogLog(std::string path) : path_(std::move(path)) {}
+    explicit DialogLog(std::string path, bool answerYes = false)
+        : path_(std::move(path)), answerYes_(answerYes) {}
     void Information(const std::string& text) override { Write("Information", text); }
     void Warning(const std::string& text) override { Write("Warning", text); }
     void Error(const std::string& text) override { Write("Error", text); }
     bool Question(const std::string& text) override {
         Write("Question", text);
-        return false;
+        return answerYes_;
     }
 
     void Write(const char* kind, const std::string& text);
 
 private:
     std::string path_;
+    bool answerYes_;
 };
 
 class ChooserLog final : public FormatChooser {

@@ -21,7 +21,6 @@
 #include "app/MainWindowDisplaySetUp.h"
 #include "app/TrayIcon.h"
 #include "app/TrayIcons.h"
-#include "update/StartupUpdateCheck.h"
 #include "lang/CodePages.h"
 #include "lang/Lcf.h"
 #include "lang/Translate.h"
@@ -36,6 +35,7 @@
 #include "recorder/RecorderChain.h"
 #include "settings/ApplySettings.h"
 #include "settings/SettingsFile.h"
+#include "update/StartupUpdateCheck.h"
 
 namespace zt {
 
@@ -182,8 +182,9 @@ void TFrmGravar::BuildWidgets() {
     CBIdiomas->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     languageRow->addWidget(CBIdiomas);
     languageRow->addStretch();
-    btnVerificarAtualizacoes = Named(
-        new QPushButton(QString::fromUtf8("Verificar Atualizações"), central), "btnVerificarAtualizacoes");
+    btnVerificarAtualizacoes =
+        Named(new QPushButton(QString::fromUtf8("Verificar Atualizações"), central),
+              "btnVerificarAtualizacoes");
     btnVerificarAtualizacoes->setCursor(Qt::PointingHandCursor);
     languageRow->addWidget(btnVerificarAtualizacoes);
     connect(btnVerificarAtualizacoes, &QPushButton::clicked, this,

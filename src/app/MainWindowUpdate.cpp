@@ -29,7 +29,8 @@ void TFrmGravar::StartUpdateCheck() {
 void TFrmGravar::OfferUpdate() {
     // An update already being made from the window needs no question.
     if (updateWindowOpen_ || closing_) return;
-    if (CurrentDialogs().Question(MessageText("lblHaNovaAtualizacaoDisponivelDesejaAtualizarAgora")))
+    if (CurrentDialogs().Question(
+            MessageText("lblHaNovaAtualizacaoDisponivelDesejaAtualizarAgora")))
         RunUpdateProcedure(true);
 }
 

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/DialogLog.h"
 #include "app/MainWindow.h"
@@ -25,9 +26,12 @@ int main(int argc, char** argv) {
 
     zt::QtDialogs boxes;
     std::unique_ptr<zt::DialogLog> log;
-    // Test hook: the messages go to a file instead of modal boxes.
-    if (const char* path = std::getenv("ZT_DIALOG_LOG"); path && *path)
-        log = std::make_unique<zt::DialogLog>(path);
+    // Test hook: the messages go to a file instead of modal boxes, and
+    // questions are answered as ZT_DIALOG_ANSWER says (No unless "Yes").
+    if (const char* path = std::getenv("ZT_DIALOG_LOG"); path && *path) {
+        const char* answer = std::getenv("ZT_DIALOG_ANSWER");
+        log = std::make_unique<zt::DialogLog>(path, answer && std::string(answer) == "Yes");
+    }
     zt::SetDialogs(log ? static_cast<zt::Dialogs*>(log.get()) : &boxes);
     zt::QtFormatChooser chooserDialog;
     std::unique_ptr<zt::ChooserLog> chooserLog;

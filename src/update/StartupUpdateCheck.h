@@ -35,7 +35,7 @@ public:
     bool Finished() const { return !worker_.Busy(); }
 
 private:
-    TIdHTTP http_;  // used by the worker thread only, but for Cancel()
+    TIdHTTP http_;       // used by the worker thread only, but for Cancel()
     std::string reply_;  // written by the job, read by its completion
     UpdateWorker worker_;
 };

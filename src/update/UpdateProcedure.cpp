@@ -198,8 +198,7 @@ void UpdateProcedure::ProbeDone(std::exception_ptr error, bool connected) {
 }
 
 void UpdateProcedure::SendVersionQuery() {
-    const std::string url =
-        VersionQueryUrl(options_.baseUrl, FProduct, FVersion, FAlias, FGuid);
+    const std::string url = VersionQueryUrl(options_.baseUrl, FProduct, FVersion, FAlias, FGuid);
     worker_.Run([this, url] { page_ = quiet_.Get(url); },
                 [this](std::exception_ptr error) {
                     if (!error) {
@@ -307,10 +306,10 @@ void UpdateProcedure::ExtractDone(std::exception_ptr error) {
         MarkStep(3, true);
         const bool unsigned_ = Is<EUpdateNotSigned>(error);
         LogEvent("Atualização recusada: " + TextOf(error));
-        CurrentDialogs().Information(JoinMessages(
-            view_.MessageText("lblNaoPossivelEfetuarAtualizacao"),
-            view_.MessageText(unsigned_ ? "lblAtualizacaoNaoAssinada"
-                                        : "lblErroDescompactarArquivoAtualizacao")));
+        CurrentDialogs().Information(
+            JoinMessages(view_.MessageText("lblNaoPossivelEfetuarAtualizacao"),
+                         view_.MessageText(unsigned_ ? "lblAtualizacaoNaoAssinada"
+                                                     : "lblErroDescompactarArquivoAtualizacao")));
         FinishInstallation();
         return;
     }
@@ -381,10 +380,10 @@ void UpdateProcedure::IdHTTP1Work(TWorkMode, int64_t workCount,
                     FormatRate(FRate, separators));
     view_.SetGaugeMaximum(FTotalBytes);
     view_.SetGaugeProgress(workCount);
-    view_.SetTransferTexts(FormatKilobytes(FTotalBytes / 1024.0, separators),
-                           FormatKilobytes(double(workCount) / 1024.0, separators),
-                           FormatKilobytes(double(int64_t(FTotalBytes) - workCount) / 1024.0,
-                                           separators));
+    view_.SetTransferTexts(
+        FormatKilobytes(FTotalBytes / 1024.0, separators),
+        FormatKilobytes(double(workCount) / 1024.0, separators),
+        FormatKilobytes(double(int64_t(FTotalBytes) - workCount) / 1024.0, separators));
     view_.Repaint();
 }
 

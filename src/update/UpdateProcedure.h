@@ -50,9 +50,9 @@ class UpdateView {
 public:
     virtual ~UpdateView() = default;
     virtual void SetStepImage(int step, TStepImage image) = 0;
-    virtual void SetStatus(const std::string& text) = 0;                    // LStatus
+    virtual void SetStatus(const std::string& text) = 0;  // LStatus
     virtual void SetTransferTexts(const std::string& tamanho, const std::string& baixado,
-                                  const std::string& restante) = 0;           // LTamanho...
+                                  const std::string& restante) = 0;  // LTamanho...
     virtual void SetGaugeMaximum(int64_t maximum) = 0;
     virtual void SetGaugeProgress(int64_t progress) = 0;
     virtual void SetConnectEnabled(bool enabled) = 0;  // ConnectButton

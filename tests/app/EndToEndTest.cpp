@@ -22,6 +22,8 @@
 #include "support/AlsaFixture.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+#include "support/UpdateFixtures.h"
 
 namespace zt::test {
 namespace {
@@ -72,8 +74,8 @@ protected:
         ::mkdir(runtime_.c_str(), 0700);
         config_ = (runtimeDir_.path() / "config").string();
     }
-    ChildProcess& Launch() {
-        const ChildProcess::EnvChanges env = {
+    ChildProcess& Launch(const ChildProcess::EnvChanges& extra = {}) {
+        ChildProcess::EnvChanges env = {
             {"QT_QPA_PLATFORM", "offscreen"},
             {"ALSA_CONFIG_PATH", fx_.ConfigPathValue()},
             {"XDG_RUNTIME_DIR", runtime_},
@@ -83,6 +85,7 @@ protected:
             {"SESSION_MANAGER", std::nullopt},
             {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zt-test-bus"},
         };
+        for (const auto& [name, value] : extra) env[name] = value;
         processes_.push_back(std::make_unique<ChildProcess>(program_, std::vector<std::string>{},
                                                             env, folder_.path().string()));
         EXPECT_TRUE(processes_.back()->Started());
@@ -264,6 +267,114 @@ TEST_F(EndToEnd, SegmentsRotateAndASecondStartLeavesTheFirstAlone) {
     const SoxInfo cutInfo = ReadWithSox(exportedWhileRecording);
     EXPECT_GT(cutInfo.seconds, 55.0);
     EXPECT_LT(cutInfo.seconds, 61.0);
+}
+
+TEST_F(EndToEnd, AServiceThatNeverAnswersHoldsUpNeitherTheWindowNorTheRecording) {
+    // The start-up check's request is accepted and never answered.
+    TestHttpServer service;
+    service.SetDefault({TestHttpServer::Hang()});
+    const auto launched = Clock::now();
+    ChildProcess& p = Launch({{"ZT_UPDATE_BASE_URL", service.Url("/")}});
+    // Automatic recording begins one second after start; the check would
+    // give up only after 15 s.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            for (const std::string& name : Recordings())
+                if (IsProvisionalName(name)) return true;
+            return false;
+        },
+        std::chrono::seconds(10)))
+        << p.Output();
+    EXPECT_LT(Clock::now() - launched, std::chrono::seconds(5)) << "recording waited for the check";
+    ASSERT_EQ(service.Connections(), 1);
+    EXPECT_EQ(service.Received()[0].substr(0, service.Received()[0].find("\r\n")),
+              "GET /adm/versao.asp?versao=&produto=ZELTATRESONA&guid= HTTP/1.1");
+    Terminate(p);
+    EXPECT_TRUE(DialogRecords(DialogLog()).empty());
+}
+
+// The update offered at start-up, accepted, and installed into the
+// program's own folder by the real program (built to trust the tests' key).
+class UpdateEndToEnd : public EndToEnd {
+protected:
+    UpdateEndToEnd() {
+        fs::remove(program_);
+        fs::copy_file(ZT_TESTKEY_PROGRAM_PATH, program_);
+        fs::permissions(program_, fs::perms(0755));
+        fs::create_directories(folder_.file("lang"));
+        service_.SetRouter([this](const std::string& head) {
+            const std::string line = head.substr(0, head.find("\r\n"));
+            auto ok = [](const std::string& body) {
+                return TestHttpServer::Script{TestHttpServer::Send(HttpReply("200 OK", "", body))};
+            };
+            const std::string archive = "/adm/atualiza/ZELTATRESONA/a2012.06.01.3.zip";
+            if (line.find("/adm/versao.asp?") != std::string::npos) return ok("a2012.06.01.3.zip");
+            if (line.rfind("GET " + archive + ".minisig ", 0) == 0)
+                return signature_.empty() ? TestHttpServer::Script{TestHttpServer::Send(
+                                                HttpReply("404 Not Found", "", ""))}
+                                          : ok(signature_);
+            if (line.rfind("GET " + archive + " ", 0) == 0) return ok(archive_);
+            return ok("");
+        });
+        test::WriteZip(work_.file("a2012.06.01.3.zip"),
+                       {{"ZeltaTresona", "#!/bin/sh\necho new build\n", 0100644},
+                        {"lang/x.txt", "texto", 0100644}});
+        archive_ = ReadFileBytes(work_.file("a2012.06.01.3.zip"));
+    }
+
+    void Sign() {
+        RunMinisign("-S -s " + ShellQuoted(ZT_TESTKEY_SECRET) + " -x " +
+                    ShellQuoted(work_.file("sig")) + " -m " +
+                    ShellQuoted(work_.file("a2012.06.01.3.zip")));
+        signature_ = ReadFileBytes(work_.file("sig"));
+    }
+
+    // Runs the program until the update window has closed.
+    std::vector<std::string> RunUpdate() {
+        ChildProcess& p =
+            Launch({{"ZT_UPDATE_BASE_URL", service_.Url("/")}, {"ZT_DIALOG_ANSWER", "Yes"}});
+        // The question, then the outcome's message.
+        EXPECT_TRUE(WaitFor([&] { return DialogRecords(DialogLog()).size() >= 2; },
+                            std::chrono::seconds(30)))
+            << p.Output();
+        Terminate(p);
+        return DialogRecords(DialogLog());
+    }
+
+    TestHttpServer service_;
+    TempDir work_;
+    std::string archive_, signature_;
+};
+
+TEST_F(UpdateEndToEnd, ASignedUpdateReplacesTheRunningProgramAndRecordsItsVersion) {
+    Sign();
+    const std::string original = ReadFileBytes(program_);
+    const std::vector<std::string> records = RunUpdate();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0], "Question\tHá uma nova atualização disponível. Deseja atualizar agora?");
+    EXPECT_EQ(records[1],
+              "Information\tAtualização concluída com sucesso.\r\rReinicie o sistema para que as "
+              "atualizações tenham efeito.");
+    EXPECT_EQ(ReadFileBytes(folder_.file("ZeltaTresona-old")), original);
+    EXPECT_EQ(ReadFileBytes(program_), "#!/bin/sh\necho new build\n");
+    EXPECT_EQ(::access(program_.c_str(), X_OK), 0) << "the new program stays executable";
+    EXPECT_EQ(ReadFileBytes(folder_.file("lang/x.txt")), "texto");
+    EXPECT_NE(ReadFileBytes(folder_.file("cfg.ini")).find("sVersao=2012.06.01.3"),
+              std::string::npos);
+    EXPECT_TRUE(fs::is_empty(folder_.file("atualizacoes")));
+}
+
+TEST_F(UpdateEndToEnd, AnUnsignedUpdateChangesNothing) {
+    const std::string original = ReadFileBytes(program_);
+    const std::vector<std::string> records = RunUpdate();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1],
+              "Information\tNão foi possível efetuar a atualização\r\rA atualização não está "
+              "assinada pelo fabricante");
+    EXPECT_EQ(ReadFileBytes(program_), original);
+    EXPECT_FALSE(fs::exists(folder_.file("ZeltaTresona-old")));
+    EXPECT_FALSE(fs::exists(folder_.file("lang/x.txt")));
+    EXPECT_EQ(ReadFileBytes(folder_.file("cfg.ini")).find("sVersao=2012"), std::string::npos);
 }
 
 }  // namespace

@@ -34,6 +34,8 @@
 #include "support/AlsaFixture.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "support/TestHttpServer.h"
+#include "update/StartupUpdateCheck.h"
 
 namespace zt {
 namespace {
@@ -429,6 +431,35 @@ TEST_F(MainWindowTest, ShowingTheWindowRefreshesTheDiskFigures) {
     w.Tray().TrayCallback(QSystemTrayIcon::Trigger);
     EXPECT_FALSE(w.isMinimized());
     EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, TheStartUpCheckAsksOnlyForAReplyThatNamesAnUpdate) {
+    struct Case {
+        const char* reply;
+        bool asks;
+    };
+    const Case cases[] = {{"nada", false}, {"Erro", false}, {"sempermissao", false},
+                          {"   ", false},  {" NADA", true}, {"a2012.06.01.3.zip", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("\"") + c.reply + "\"");
+        test::TestHttpServer service;
+        service.SetDefault({test::TestHttpServer::WaitRequest(),
+                            test::TestHttpServer::Send(test::HttpReply("200 OK", "", c.reply))});
+        ::setenv("ZT_UPDATE_BASE_URL", service.Url("/").c_str(), 1);
+        dialogs_.shown.clear();
+        // No: the question is all this test looks at.
+        if (c.asks) dialogs_.answers.push_back(false);
+        TFrmGravar& w = Create();
+        ::unsetenv("ZT_UPDATE_BASE_URL");
+        ASSERT_NE(w.UpdateCheck(), nullptr);
+        ASSERT_TRUE(RunUntil([&] { return w.UpdateCheck()->Finished(); }));
+        std::vector<test::ShownDialog> expected;
+        if (c.asks)
+            expected.push_back({DialogKind::Question,
+                                "Há uma nova atualização disponível. Deseja atualizar agora?"});
+        EXPECT_EQ(dialogs_.shown, expected);
+        window_.reset();
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // signed archives (and the refusal of everything else) into a program
 // folder of its own.
 
+#include "update/ui/HistoryWindow.h"
 #include "update/ui/UpdateWindow.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,9 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLocale>
+#include <QTextBrowser>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
@@ -160,8 +163,8 @@ TEST_F(UpdateWindowTest, RepliesThatOfferNothingShowTheirMessageAndTheirSteps) {
         SCOPED_TRACE(c.reply);
         dialogs_.shown.clear();
         reply_ = c.reply;
-        probe_ = {TestHttpServer::Send(HttpReply(
-            "200 OK", c.serviceCloses ? "Connection: close\r\n" : "", "service"))};
+        probe_ = {TestHttpServer::Send(
+            HttpReply("200 OK", c.serviceCloses ? "Connection: close\r\n" : "", "service"))};
         auto window = Open("");
         Run(*window);
         EXPECT_EQ(Messages(), c.messages);
@@ -209,9 +212,10 @@ TEST_F(UpdateWindowTest, ASignedArchiveIsInstalledWithBackupsAndTheFolderEmptied
     window->show();
     Run(*window);
 
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"Atualização concluída com sucesso.\r\rReinicie "
-                                                    "o sistema para que as atualizações tenham "
-                                                    "efeito."}));
+    EXPECT_EQ(Messages(),
+              (std::vector<std::string>{"Atualização concluída com sucesso.\r\rReinicie "
+                                        "o sistema para que as atualizações tenham "
+                                        "efeito."}));
     EXPECT_EQ(window->Procedure().FNewVersion, "2012.06.01.3");
     EXPECT_EQ(Steps(*window), std::vector<TStepImage>(6, siDone));
     EXPECT_FALSE(window->isVisible()) << "the window closes itself";
@@ -272,9 +276,15 @@ TEST_F(UpdateWindowTest, ArchivesThatAreNotTheMakersOrLeaveTheFolderInstallNothi
         {"signed by another key", kNewBuild, &stranger, maker.PublicKey(), notSigned},
         {"no key in the program", kNewBuild, &maker, "", notSigned},
         {"leaves the folder", {{"../x", "outside", 0100644}}, &maker, maker.PublicKey(), refused},
-        {"absolute path", {{"/tmp/zt-update-abs-x", "outside", 0100644}}, &maker,
-         maker.PublicKey(), refused},
-        {"symbolic link", {{"ZeltaTresona", "/bin/sh", 0120777}}, &maker, maker.PublicKey(),
+        {"absolute path",
+         {{"/tmp/zt-update-abs-x", "outside", 0100644}},
+         &maker,
+         maker.PublicKey(),
+         refused},
+        {"symbolic link",
+         {{"ZeltaTresona", "/bin/sh", 0120777}},
+         &maker,
+         maker.PublicKey(),
          refused},
     };
     const std::set<std::string> before = ProgramTree();
@@ -285,8 +295,8 @@ TEST_F(UpdateWindowTest, ArchivesThatAreNotTheMakersOrLeaveTheFolderInstallNothi
         auto window = Open(c.key);
         Run(*window);
         EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
-        EXPECT_EQ(Steps(*window), (std::vector<TStepImage>{siDone, siDone, siDone, siFailed,
-                                                           siFailed, siFailed}));
+        EXPECT_EQ(Steps(*window),
+                  (std::vector<TStepImage>{siDone, siDone, siDone, siFailed, siFailed, siFailed}));
         EXPECT_TRUE(window->Procedure().FNewVersion.empty());
         std::set<std::string> expected = before;
         expected.insert("atualizacoes");
@@ -350,11 +360,34 @@ TEST_F(UpdateWindowTest, TheReadOutFollowsTheTransferAndEndsCleared) {
     sample.start(5);
     Run(*window);
     QLocale::setDefault(QLocale::system());
-    EXPECT_TRUE(sizes.count("0,001.50 KB | 0,000.50 KB | 0,001.00 KB")) << ::testing::PrintToString(sizes);
+    EXPECT_TRUE(sizes.count("0,001.50 KB | 0,000.50 KB | 0,001.00 KB"))
+        << ::testing::PrintToString(sizes);
     EXPECT_TRUE(std::any_of(statuses.begin(), statuses.end(), [](const std::string& s) {
         return s.rfind("Taxa de Transferência ", 0) == 0 && s.find(" KB/s") != std::string::npos;
     })) << ::testing::PrintToString(statuses);
     EXPECT_TRUE(statuses.count("Conectado"));
+}
+
+TEST_F(UpdateWindowTest, TheHistoryShowsTheMakersPageAndEscClosesItFromThePage) {
+    server_.SetRouter([](const std::string& head) {
+        const bool history =
+            head.rfind("GET /historico_atualizacoes.asp?Produto=ZELTATRESONA&Versao=2012.01.00.0 ",
+                       0) == 0;
+        return TestHttpServer::Script{TestHttpServer::Send(HttpReply(
+            "200 OK", "", history ? "<html><body><h1>Versão 2012.06</h1></body></html>" : "?"))};
+    });
+    TFrmHistoricoAtualizacoesSemBanco history(server_.Url("/"));
+    history.FProduto = kUpdateProduct;
+    history.FVersao = "2012.01.00.0";
+    history.show();
+    ASSERT_TRUE(RunUntil([&] { return history.Loaded(); }));
+    EXPECT_EQ(history.Browser()->toPlainText().toStdString(), "Versão 2012.06");
+    EXPECT_EQ(history.Browser()->contextMenuPolicy(), Qt::NoContextMenu);
+
+    history.Browser()->setFocus();
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(history.Browser(), &esc);
+    EXPECT_FALSE(history.isVisible());
 }
 
 }  // namespace

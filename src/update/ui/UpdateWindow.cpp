@@ -1,8 +1,6 @@
 #include "update/ui/UpdateWindow.h"
 
 #include <QCloseEvent>
-#include <algorithm>
-#include <cstdint>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,6 +11,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdint>
 
 #include "lang/Translate.h"
 #include "platform/ErrorDisplay.h"
@@ -31,8 +31,9 @@ W* Named(W* widget, const char* name) {
 }
 
 constexpr const char* kStepTexts[kUpdateStepCount] = {
-    "Estabelecendo a conexão", "Verificando atualizações disponíveis", "Baixando atualizações",
-    "Descompactando arquivos", "Atualizando o Sistema",        "Finalizando a atualização"};
+    "Estabelecendo a conexão", "Verificando atualizações disponíveis",
+    "Baixando atualizações",   "Descompactando arquivos",
+    "Atualizando o Sistema",   "Finalizando a atualização"};
 
 constexpr const char* kStepIcons[] = {"step_pending", "step_done", "step_failed", "step_current"};
 
@@ -59,8 +60,7 @@ constexpr const char* kMessages[][2] = {
 
 }  // namespace
 
-TFrmAtualizacaoSemBanco::TFrmAtualizacaoSemBanco(UpdateProcedure::Options options,
-                                                 QWidget* parent)
+TFrmAtualizacaoSemBanco::TFrmAtualizacaoSemBanco(UpdateProcedure::Options options, QWidget* parent)
     : QDialog(parent), baseUrl_(options.baseUrl) {
     setObjectName("FrmAtualizacaoSemBanco");
     setWindowTitle(QString::fromUtf8("Verificar atualizações"));
@@ -117,8 +117,7 @@ void TFrmAtualizacaoSemBanco::BuildWidgets() {
     right->addWidget(TreeView1);
 
     auto* readouts = new QGridLayout;
-    auto addReadout = [&](int row, const char* captionName, const char* caption,
-                          const char* name) {
+    auto addReadout = [&](int row, const char* captionName, const char* caption, const char* name) {
         readouts->addWidget(Named(new QLabel(QString::fromUtf8(caption), this), captionName), row,
                             0);
         auto* value = Named(new QLabel(this), name);
@@ -135,8 +134,9 @@ void TFrmAtualizacaoSemBanco::BuildWidgets() {
 
     Gauge1 = Named(new QProgressBar(this), "Gauge1");
     Gauge1->setTextVisible(false);
-    Gauge1->setStyleSheet("QProgressBar { border: 1px solid #808080; background: #ffffff; }"
-                          "QProgressBar::chunk { background: #0000ff; }");
+    Gauge1->setStyleSheet(
+        "QProgressBar { border: 1px solid #808080; background: #ffffff; }"
+        "QProgressBar::chunk { background: #0000ff; }");
     Gauge1->setFixedHeight(16);
     Gauge1->setRange(0, 100);
     right->addWidget(Gauge1);
