@@ -1,5 +1,7 @@
 #include "update/UpdateArchive.h"
 
+#include "update/Descriptor.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,31 +42,6 @@ struct ZipDiscard {
     void operator()(zip_t* archive) const { zip_discard(archive); }
 };
 using ZipHandle = std::unique_ptr<zip_t, ZipDiscard>;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    int get() const { return fd_; }
-    // Closes now, so that a failed close (a delayed write error) is seen.
-    int Close() {
-        const int result = close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
 
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";

@@ -1,5 +1,7 @@
 #include "update/UpdateInstaller.h"
 
+#include "update/Descriptor.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,25 +23,6 @@ std::string SystemText(int error) {
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int Close() {
-        const int result = close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
 
 struct FolderListing {
     std::vector<std::string> files;

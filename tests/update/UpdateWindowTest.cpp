@@ -365,7 +365,6 @@ TEST_F(UpdateWindowTest, TheReadOutFollowsTheTransferAndEndsCleared) {
     EXPECT_TRUE(std::any_of(statuses.begin(), statuses.end(), [](const std::string& s) {
         return s.rfind("Taxa de Transferência ", 0) == 0 && s.find(" KB/s") != std::string::npos;
     })) << ::testing::PrintToString(statuses);
-    EXPECT_TRUE(statuses.count("Conectado"));
 }
 
 TEST_F(UpdateWindowTest, TheHistoryShowsTheMakersPageAndEscClosesItFromThePage) {
