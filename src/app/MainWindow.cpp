@@ -171,6 +171,15 @@ void TFrmGravar::BuildWidgets() {
     recordRow->addWidget(BStop);
     recordRow->addWidget(LabelParar);
     recordRow->addStretch();
+    // The update button, until the settings panel holds it.
+    btnVerificarAtualizacoes =
+        Named(new QPushButton(QString::fromUtf8("Verificar Atualizações"), central),
+              "btnVerificarAtualizacoes");
+    btnVerificarAtualizacoes->setCursor(Qt::PointingHandCursor);
+    btnVerificarAtualizacoes->setStyleSheet("QPushButton { font-size: 8pt; padding: 2px 6px; }");
+    recordRow->addWidget(btnVerificarAtualizacoes);
+    connect(btnVerificarAtualizacoes, &QPushButton::clicked, this,
+            Guard([this] { btnVerificarAtualizacoesClick(); }));
     layout->addLayout(recordRow);
     connect(BGravar, &QPushButton::clicked, this, Guard([this] { BGravarClick(); }));
     connect(BStop, &QPushButton::clicked, this, Guard([this] { BStopClick(); }));
@@ -182,13 +191,6 @@ void TFrmGravar::BuildWidgets() {
     CBIdiomas->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     languageRow->addWidget(CBIdiomas);
     languageRow->addStretch();
-    btnVerificarAtualizacoes =
-        Named(new QPushButton(QString::fromUtf8("Verificar Atualizações"), central),
-              "btnVerificarAtualizacoes");
-    btnVerificarAtualizacoes->setCursor(Qt::PointingHandCursor);
-    languageRow->addWidget(btnVerificarAtualizacoes);
-    connect(btnVerificarAtualizacoes, &QPushButton::clicked, this,
-            Guard([this] { btnVerificarAtualizacoesClick(); }));
     layout->addLayout(languageRow);
     connect(CBIdiomas, &QComboBox::activated, this, Guard([this] { CBIdiomasChange(); }));
 
