@@ -234,7 +234,9 @@ std::string MinisignKeyIdText(const std::array<uint8_t, 8>& keyId) {
         text += kHex[keyId[i] >> 4];
         text += kHex[keyId[i] & 15];
     }
-    return text;
+    // minisign prints the number without leading zeros.
+    const size_t first = text.find_first_not_of('0');
+    return first == std::string::npos ? "0" : text.substr(first);
 }
 
 SignatureCheck CheckSignedBytes(const std::string& publicKeyText, const std::string& signatureText,

@@ -68,7 +68,7 @@ MinisignPublicKey ParseMinisignPublicKey(std::string_view text);
 MinisignSignature ParseMinisignSignature(std::string_view text);
 
 // The key id as minisign shows it (in minisign.pub's comment, for one):
-// 16 upper-case hex digits.
+// up to 16 upper-case hex digits, without leading zeros.
 std::string MinisignKeyIdText(const std::array<uint8_t, 8>& keyId);
 
 struct SignatureCheck {

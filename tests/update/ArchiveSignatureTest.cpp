@@ -493,6 +493,10 @@ TEST_F(ArchiveSignatureTest, KeyIdsReadAsMinisignShowsThem) {
     EXPECT_EQ(MinisignKeyIdText(ParseMinisignPublicKey(m_.keyAFile).keyId), m_.keyIdA);
     EXPECT_EQ(MinisignKeyIdText(ParseMinisignSignature(m_.prehashedB).keyId), m_.keyIdB);
     EXPECT_NE(m_.keyIdA, m_.keyIdB);
+    // An id whose top digit is 0 (one key in sixteen), as minisign prints it.
+    EXPECT_EQ(MinisignKeyIdText({0x5F, 0x1A, 0x1C, 0xFB, 0xA0, 0x11, 0xE3, 0x0A}),
+              "AE311A0FB1C1A5F");
+    EXPECT_EQ(MinisignKeyIdText({0, 0, 0, 0, 0, 0, 0, 0}), "0");
 }
 
 TEST_F(ArchiveSignatureTest, ArchivesThatCannotBeReadAreRefused) {
