@@ -11,13 +11,21 @@ void ShowException(std::exception_ptr error) noexcept {
             std::rethrow_exception(error);
         } catch (const EAbort&) {
             // A handler that already told the user ends silently.
-        } catch (const std::exception& e) {
-            CurrentDialogs().Error(e.what());
         } catch (...) {
-            CurrentDialogs().Error("Unknown error");
+            CurrentDialogs().Error(ExceptionText(std::current_exception()));
         }
     } catch (...) {
         // The display itself must never throw back into the event loop.
+    }
+}
+
+std::string ExceptionText(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown error";
     }
 }
 

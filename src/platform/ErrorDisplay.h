@@ -7,6 +7,7 @@
 // that thread; worker threads hand their errors to the main thread instead.
 
 #include <exception>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -16,6 +17,8 @@ namespace zt {
 // EAbort shows nothing. An exception not derived from std::exception shows
 // a generic text.
 void ShowException(std::exception_ptr error) noexcept;
+// The text the display would show for `error` (any thread).
+std::string ExceptionText(std::exception_ptr error);
 
 // Runs fn; any exception that escapes it goes to ShowException. Returns
 // true when fn finished without an exception.

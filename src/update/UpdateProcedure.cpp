@@ -59,16 +59,6 @@ bool Is(const std::exception_ptr& error) {
     }
 }
 
-std::string TextOf(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown error";
-    }
-}
-
 }  // namespace
 
 std::string FormatKilobytes(double kilobytes, const NumberSeparators& separators) {
@@ -305,7 +295,7 @@ void UpdateProcedure::ExtractDone(std::exception_ptr error) {
         FFailed = true;
         MarkStep(3, true);
         const bool unsigned_ = Is<EUpdateNotSigned>(error);
-        LogEvent("Atualização recusada: " + TextOf(error));
+        LogEvent("Atualização recusada: " + ExceptionText(error));
         CurrentDialogs().Information(
             JoinMessages(view_.MessageText("lblNaoPossivelEfetuarAtualizacao"),
                          view_.MessageText(unsigned_ ? "lblAtualizacaoNaoAssinada"
@@ -326,7 +316,7 @@ void UpdateProcedure::InstallDone(std::exception_ptr error) {
         if (Is<EUpdateCancelled>(error))
             Message("lblAtualizacaoCancelada");
         else
-            LogEvent("Atualização interrompida: " + TextOf(error));
+            LogEvent("Atualização interrompida: " + ExceptionText(error));
         FFailed = true;
         MarkStep(4, true);
         Message("lblNaoPossivelEfetuarAtualizacao");

@@ -103,19 +103,21 @@ void TestHttpServer::Run() {
     for (std::thread& worker : workers_) worker.join();
 }
 
+bool TestHttpServer::ReadSome(int fd, size_t index, int timeoutMs, std::string& seen) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0) return true;
+    char buffer[4096];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    seen.append(buffer, size_t(n));
+    std::lock_guard<std::mutex> guard(lock_);
+    received_[index].append(buffer, size_t(n));
+    return true;
+}
+
 void TestHttpServer::Serve(int fd, const Script& script, size_t index) {
     std::string seen;  // this connection's bytes not yet taken by a request
-    auto readSome = [&](int timeoutMs) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0) return true;
-        char buffer[4096];
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) return false;
-        seen.append(buffer, size_t(n));
-        std::lock_guard<std::mutex> guard(lock_);
-        received_[index].append(buffer, size_t(n));
-        return true;
-    };
+    auto readSome = [&](int timeoutMs) { return ReadSome(fd, index, timeoutMs, seen); };
     bool waitsForRequests = false;
     for (const Step& step : script) waitsForRequests |= step.kind == Step::WaitRequest;
     // A connection kept open is answered by the same script for every
@@ -156,17 +158,7 @@ void TestHttpServer::Serve(int fd, const Script& script, size_t index) {
 
 void TestHttpServer::Route(int fd, const Router& route, size_t index) {
     std::string seen;
-    auto readSome = [&] {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0) return true;
-        char buffer[4096];
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) return false;
-        seen.append(buffer, size_t(n));
-        std::lock_guard<std::mutex> guard(lock_);
-        received_[index].append(buffer, size_t(n));
-        return true;
-    };
+    auto readSome = [&] { return ReadSome(fd, index, 50, seen); };
     for (;;) {
         size_t end;
         while ((end = seen.find("\r\n\r\n")) == std::string::npos) {

@@ -66,6 +66,9 @@ private:
     void Run();
     void Serve(int fd, const Script& script, size_t index);
     void Route(int fd, const Router& route, size_t index);
+    // Waits up to timeoutMs for bytes of connection `index`, appends them to
+    // `seen` and to its record. False once the peer has closed.
+    bool ReadSome(int fd, size_t index, int timeoutMs, std::string& seen);
 
     int listener_ = -1;
     int port_ = 0;

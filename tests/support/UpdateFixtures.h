@@ -5,19 +5,36 @@
 //
 // Threads: the test's thread.
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace zt::test {
 
 struct ZipEntry {
+    enum Kind { kFile, kFolder };
     std::string name;
     std::string data;
-    uint32_t unixMode = 0100644;  // S_IFREG | 0644; S_IFLNK | 0777 makes a link
+    // The Unix st_mode stored in the external attributes (type and
+    // permission bits: S_IFLNK | 0777 makes a link); 0 keeps the library's
+    // default (Unix, no bits).
+    uint32_t unixMode = 0;
+    Kind kind = kFile;
+    bool madeOnDos = false;
+    bool stored = false;  // no compression
 };
-// Writes a zip of `entries` at `path`; throws std::runtime_error on failure.
+ZipEntry ZipFolder(const std::string& name);
+ZipEntry ZipFile(const std::string& name, const std::string& data, uint32_t unixMode = 0100644);
+// Writes a zip holding `entries` at `path` (a failure fails the test).
 void WriteZip(const std::string& path, const std::vector<ZipEntry>& entries);
+
+// A file's mode bits (lstat: a link's own).
+mode_t FileMode(const std::string& path);
+// Every name under `folder`, relative, links not followed.
+std::set<std::string> FolderTree(const std::string& folder);
 
 // A minisign key pair without a password, made in `dir`.
 class MinisignKeys {

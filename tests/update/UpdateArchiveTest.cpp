@@ -15,88 +15,22 @@
 #include <vector>
 
 #include "support/TempDir.h"
+#include "support/UpdateFixtures.h"
 #include "update/UpdateArchive.h"
 
 namespace zt {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FileMode;
+using test::FolderTree;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
-
-struct Entry {
-    enum Kind { kFile, kFolder };
-    std::string name;
-    std::string data;
-    // The Unix st_mode stored in the external attributes (type and
-    // permission bits); 0 keeps the library's default (Unix, no bits).
-    uint32_t unixMode = 0;
-    Kind kind = kFile;
-    bool madeOnDos = false;
-    bool stored = false;  // no compression
-};
-
-Entry Folder(const std::string& name) {
-    Entry e;
-    e.name = name;
-    e.kind = Entry::kFolder;
-    return e;
-}
-
-Entry File(const std::string& name, const std::string& data, uint32_t unixMode = S_IFREG | 0644) {
-    Entry e;
-    e.name = name;
-    e.data = data;
-    e.unixMode = unixMode;
-    return e;
-}
-
-// Writes a zip holding `entries` at `path`.
-void MakeZip(const std::string& path, const std::vector<Entry>& entries) {
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(archive, nullptr) << error;
-    for (const Entry& e : entries) {
-        zip_int64_t index;
-        if (e.kind == Entry::kFolder) {
-            index = zip_dir_add(archive, e.name.c_str(), ZIP_FL_ENC_UTF_8);
-        } else {
-            // The library copies nothing: the data must outlive zip_close.
-            zip_source_t* source = zip_source_buffer(archive, e.data.data(), e.data.size(), 0);
-            ASSERT_NE(source, nullptr);
-            index = zip_file_add(archive, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
-            if (index < 0) zip_source_free(source);
-        }
-        ASSERT_GE(index, 0) << e.name << ": " << zip_strerror(archive);
-        if (e.stored) {
-            ASSERT_EQ(zip_set_file_compression(archive, index, ZIP_CM_STORE, 0), 0);
-        }
-        if (e.madeOnDos) {
-            ASSERT_EQ(zip_file_set_external_attributes(archive, index, 0, ZIP_OPSYS_DOS, 0x20), 0);
-        } else if (e.unixMode) {
-            ASSERT_EQ(zip_file_set_external_attributes(archive, index, 0, ZIP_OPSYS_UNIX,
-                                                       e.unixMode << 16),
-                      0);
-        }
-    }
-    ASSERT_EQ(zip_close(archive), 0) << zip_strerror(archive);
-}
-
-mode_t ModeOf(const std::string& path) {
-    struct stat st {};
-    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
-    return st.st_mode & 07777;
-}
-
-// Every name under `folder` (relative, links not followed).
-std::set<std::string> Tree(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& item : fs::recursive_directory_iterator(folder)) {
-        names.insert(fs::relative(item.path(), folder).string());
-    }
-    return names;
-}
+using test::WriteZip;
+using test::ZipEntry;
+using test::ZipFile;
+using test::ZipFolder;
 
 uint32_t Get32(const std::string& bytes, size_t at) {
     uint32_t value;
@@ -108,7 +42,7 @@ void Put32(std::string& bytes, size_t at, uint32_t value) {
     std::memcpy(bytes.data() + at, &value, 4);
 }
 
-// --- Entry names --------------------------------------------------------
+// --- Entry names ----------------------------------------------------------
 
 TEST(CheckEntryNameTest, AcceptsNamesThatStayInside) {
     for (const char* name : {"ZeltaTresona", "lang/x.txt", "lang/", "a/./b", "./a", "./", "...",
@@ -144,32 +78,33 @@ TEST(ExtractUpdateArchiveTest, ExtractsFilesFoldersAndModesBesideTheArchive) {
     fs::create_directory(dest);
     std::string big;
     for (int i = 0; big.size() < 300000; ++i) big += std::to_string(i * 7919 % 100003) + ",";
-    std::vector<Entry> entries = {
-        File("ZeltaTresona", "new program", S_IFREG | 0755),
-        Folder("lang/"),
-        File("lang/x.txt", "texto"),
-        File("inner.ZIP", "PK not really"),
-        Folder("vazia/"),
-        File("sons\\win.txt", "from Windows"),
-        File("deep/er/big.bin", big),
+    std::vector<ZipEntry> entries = {
+        ZipFile("ZeltaTresona", "new program", S_IFREG | 0755),
+        ZipFolder("lang/"),
+        ZipFile("lang/x.txt", "texto"),
+        ZipFile("inner.ZIP", "PK not really"),
+        ZipFolder("vazia/"),
+        ZipFile("sons\\win.txt", "from Windows"),
+        ZipFile("deep/er/big.bin", big),
     };
-    MakeZip(dest + "atualizacao.zip", entries);
+    WriteZip(dest + "atualizacao.zip", entries);
     const std::string archiveBytes = ReadFileBytes(dest + "atualizacao.zip");
 
     ExtractUpdateArchive(dest + "atualizacao.zip", dest);
 
     EXPECT_EQ(ReadFileBytes(dest + "ZeltaTresona"), "new program");
-    EXPECT_EQ(ModeOf(dest + "ZeltaTresona"), 0755u);
+    EXPECT_EQ(FileMode(dest + "ZeltaTresona"), 0755u);
     EXPECT_EQ(ReadFileBytes(dest + "lang/x.txt"), "texto");
-    EXPECT_EQ(ModeOf(dest + "lang/x.txt"), 0644u);
+    EXPECT_EQ(FileMode(dest + "lang/x.txt"), 0644u);
     EXPECT_EQ(ReadFileBytes(dest + "inner.ZIP"), "PK not really");
     EXPECT_TRUE(fs::is_directory(dest + "vazia"));
     EXPECT_EQ(ReadFileBytes(dest + "sons/win.txt"), "from Windows");
     EXPECT_EQ(ReadFileBytes(dest + "deep/er/big.bin"), big);
     EXPECT_EQ(ReadFileBytes(dest + "atualizacao.zip"), archiveBytes);
-    EXPECT_EQ(Tree(dest), (std::set<std::string>{"ZeltaTresona", "lang", "lang/x.txt", "inner.ZIP",
-                                                 "vazia", "sons", "sons/win.txt", "deep", "deep/er",
-                                                 "deep/er/big.bin", "atualizacao.zip"}));
+    EXPECT_EQ(FolderTree(dest),
+              (std::set<std::string>{"ZeltaTresona", "lang", "lang/x.txt", "inner.ZIP", "vazia",
+                                     "sons", "sons/win.txt", "deep", "deep/er", "deep/er/big.bin",
+                                     "atualizacao.zip"}));
 }
 
 TEST(ExtractUpdateArchiveTest, FileModesComeFromUnixBitsWithoutSpecialBits) {
@@ -189,20 +124,20 @@ TEST(ExtractUpdateArchiveTest, FileModesComeFromUnixBitsWithoutSpecialBits) {
         {"dos", 0, true, 0644},
     };
     TempDir dir;
-    std::vector<Entry> entries;
+    std::vector<ZipEntry> entries;
     for (const Case& c : cases) {
-        Entry e = File(c.name, c.name, c.unixMode);
+        ZipEntry e = ZipFile(c.name, c.name, c.unixMode);
         e.madeOnDos = c.dos;
         entries.push_back(e);
     }
-    MakeZip(dir.file("a.zip"), entries);
+    WriteZip(dir.file("a.zip"), entries);
     fs::create_directory(dir.file("dest"));
     // Modes are set as they are, whatever the process's umask.
     const mode_t saved = umask(077);
     ExtractUpdateArchive(dir.file("a.zip"), dir.file("dest"));
     umask(saved);
     for (const Case& c : cases) {
-        EXPECT_EQ(ModeOf(dir.file("dest/") + c.name), c.expected) << c.name;
+        EXPECT_EQ(FileMode(dir.file("dest/") + c.name), c.expected) << c.name;
     }
 }
 
@@ -218,13 +153,13 @@ TEST(ExtractUpdateArchiveTest, ReplacesFilesWithoutWritingThroughLinks) {
     fs::create_hard_link(dir.file("outside-hard"), dest + "hard.txt");
     WriteFileBytes(dir.file("outside-soft"), "outside");
     fs::create_symlink(dir.file("outside-soft"), dest + "lang/soft.txt");
-    MakeZip(dir.file("a.zip"), {File("longer.txt", "new"), File("hard.txt", "new hard"),
-                                File("lang/soft.txt", "new soft")});
+    WriteZip(dir.file("a.zip"), {ZipFile("longer.txt", "new"), ZipFile("hard.txt", "new hard"),
+                                 ZipFile("lang/soft.txt", "new soft")});
 
     ExtractUpdateArchive(dir.file("a.zip"), dest);
 
     EXPECT_EQ(ReadFileBytes(dest + "longer.txt"), "new");
-    EXPECT_EQ(ModeOf(dest + "longer.txt"), 0644u);
+    EXPECT_EQ(FileMode(dest + "longer.txt"), 0644u);
     EXPECT_EQ(ReadFileBytes(dest + "hard.txt"), "new hard");
     EXPECT_EQ(ReadFileBytes(dir.file("outside-hard")), "outside");
     EXPECT_FALSE(fs::is_symlink(dest + "lang/soft.txt"));
@@ -238,7 +173,7 @@ TEST(ExtractUpdateArchiveTest, ALinkWhereAFolderGoesIsRefusedAndNotFollowed) {
     fs::create_directories(dest);
     fs::create_directories(dir.file("outside"));
     fs::create_directory_symlink(dir.file("outside"), dest + "lang");
-    MakeZip(dir.file("a.zip"), {File("lang/x.txt", "x"), File("lang/sub/y.txt", "y")});
+    WriteZip(dir.file("a.zip"), {ZipFile("lang/x.txt", "x"), ZipFile("lang/sub/y.txt", "y")});
 
     try {
         ExtractUpdateArchive(dir.file("a.zip"), dest);
@@ -254,36 +189,39 @@ TEST(ExtractUpdateArchiveTest, ALinkWhereAFolderGoesIsRefusedAndNotFollowed) {
 TEST(ExtractUpdateArchiveTest, RefusedArchivesWriteNothing) {
     struct Case {
         const char* label;
-        std::vector<Entry> bad;
+        std::vector<ZipEntry> bad;
         ArchiveLimits limits;
         const char* message;  // part of the error text
     };
-    Entry link = File("link", "/etc/passwd", S_IFLNK | 0777);
-    Entry fifo = File("pipe", "", S_IFIFO | 0644);
+    ZipEntry link = ZipFile("link", "/etc/passwd", S_IFLNK | 0777);
+    ZipEntry fifo = ZipFile("pipe", "", S_IFIFO | 0644);
     const std::string sixty(60, 'x');
     const Case cases[] = {
-        {"parent", {File("../x", "x")}, {}, "\"../x\""},
-        {"absolute", {File("/zt-update-test-abs/x", "x")}, {}, "absolute"},
-        {"parent inside", {File("a/../../x", "x")}, {}, "\"a/../../x\""},
-        {"backslash parent", {File("..\\x", "x")}, {}, ".."},
-        {"drive", {File("C:x", "x")}, {}, "drive"},
+        {"parent", {ZipFile("../x", "x")}, {}, "\"../x\""},
+        {"absolute", {ZipFile("/zt-update-test-abs/x", "x")}, {}, "absolute"},
+        {"parent inside", {ZipFile("a/../../x", "x")}, {}, "\"a/../../x\""},
+        {"backslash parent", {ZipFile("..\\x", "x")}, {}, ".."},
+        {"drive", {ZipFile("C:x", "x")}, {}, "drive"},
         {"symbolic link", {link}, {}, "\"link\": it is a symbolic link"},
         {"fifo", {fifo}, {}, "\"pipe\""},
-        {"file where a folder was", {File("sub", "x")}, {}, "\"sub\""},
-        {"file where an empty folder was", {Folder("empty/"), File("empty", "x")}, {}, "\"empty\""},
-        {"folder where a file was", {File("f", "x"), File("f/y", "y")}, {}, "\"f\""},
-        {"total size", {File("b", sixty), File("c", sixty)}, {130, 100}, "\"c\""},
-        {"entry count", {File("b", "b")}, {1u << 20, 3}, "4 entries"},
+        {"file where a folder was", {ZipFile("sub", "x")}, {}, "\"sub\""},
+        {"file where an empty folder was",
+         {ZipFolder("empty/"), ZipFile("empty", "x")},
+         {},
+         "\"empty\""},
+        {"folder where a file was", {ZipFile("f", "x"), ZipFile("f/y", "y")}, {}, "\"f\""},
+        {"total size", {ZipFile("b", sixty), ZipFile("c", sixty)}, {130, 100}, "\"c\""},
+        {"entry count", {ZipFile("b", "b")}, {1u << 20, 3}, "4 entries"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         TempDir dir;
         const std::string dest = dir.dir() + "dest/";
         fs::create_directory(dest);
-        std::vector<Entry> entries = {File("first.txt", "first"), Folder("sub/"),
-                                      File("sub/second.txt", "second")};
+        std::vector<ZipEntry> entries = {ZipFile("first.txt", "first"), ZipFolder("sub/"),
+                                         ZipFile("sub/second.txt", "second")};
         entries.insert(entries.end(), c.bad.begin(), c.bad.end());
-        MakeZip(dir.file("a.zip"), entries);
+        WriteZip(dir.file("a.zip"), entries);
 
         try {
             ExtractUpdateArchive(dir.file("a.zip"), dest, c.limits);
@@ -291,7 +229,7 @@ TEST(ExtractUpdateArchiveTest, RefusedArchivesWriteNothing) {
         } catch (const EUpdateArchive& e) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
-        EXPECT_EQ(Tree(dir.path()), (std::set<std::string>{"a.zip", "dest"}));
+        EXPECT_EQ(FolderTree(dir.path()), (std::set<std::string>{"a.zip", "dest"}));
     }
     EXPECT_FALSE(fs::exists("/zt-update-test-abs"));
 }
@@ -299,8 +237,8 @@ TEST(ExtractUpdateArchiveTest, RefusedArchivesWriteNothing) {
 TEST(ExtractUpdateArchiveTest, WithinTheLimitsIsAccepted) {
     TempDir dir;
     fs::create_directory(dir.file("dest"));
-    MakeZip(dir.file("a.zip"),
-            {File("a", std::string(60, 'a')), Folder("f/"), File("b", std::string(40, 'b'))});
+    WriteZip(dir.file("a.zip"), {ZipFile("a", std::string(60, 'a')), ZipFolder("f/"),
+                                 ZipFile("b", std::string(40, 'b'))});
     ExtractUpdateArchive(dir.file("a.zip"), dir.file("dest"), {100, 3});
     EXPECT_EQ(ReadFileBytes(dir.file("dest/b")), std::string(40, 'b'));
 }
@@ -326,9 +264,9 @@ TEST(ExtractUpdateArchiveTest, MissingOrForeignArchivesAreErrors) {
 TEST(ExtractUpdateArchiveTest, DamagedDataIsAnError) {
     TempDir dir;
     fs::create_directory(dir.file("dest"));
-    Entry e = File("a.txt", "the quick brown fox jumps over the lazy dog");
+    ZipEntry e = ZipFile("a.txt", "the quick brown fox jumps over the lazy dog");
     e.stored = true;
-    MakeZip(dir.file("a.zip"), {e});
+    WriteZip(dir.file("a.zip"), {e});
     std::string bytes = ReadFileBytes(dir.file("a.zip"));
     const size_t data = bytes.find("quick");
     ASSERT_NE(data, std::string::npos);
@@ -359,7 +297,7 @@ TEST(ExtractUpdateArchiveTest, ASizeHeaderThatLiesIsAnError) {
         SCOPED_TRACE(declared);
         TempDir dir;
         fs::create_directory(dir.file("dest"));
-        MakeZip(dir.file("a.zip"), {File("big.txt", real)});
+        WriteZip(dir.file("a.zip"), {ZipFile("big.txt", real)});
         std::string bytes = ReadFileBytes(dir.file("a.zip"));
         // The uncompressed size in the local header and in the central
         // directory (the archive holds one entry).
@@ -386,8 +324,8 @@ TEST(ExtractUpdateArchiveTest, ASizeHeaderThatLiesIsAnError) {
 
 TEST(CheckArchiveBytesTest, ChecksAsTheExtractionDoes) {
     TempDir dir;
-    MakeZip(dir.file("good.zip"), {File("a/b.txt", "b"), Folder("c/")});
-    MakeZip(dir.file("bad.zip"), {File("a/../../b.txt", "b")});
+    WriteZip(dir.file("good.zip"), {ZipFile("a/b.txt", "b"), ZipFolder("c/")});
+    WriteZip(dir.file("bad.zip"), {ZipFile("a/../../b.txt", "b")});
     const std::string good = ReadFileBytes(dir.file("good.zip"));
     const std::string bad = ReadFileBytes(dir.file("bad.zip"));
 

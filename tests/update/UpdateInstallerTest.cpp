@@ -14,30 +14,18 @@
 
 #include "support/FileSystemLimits.h"
 #include "support/TempDir.h"
+#include "support/UpdateFixtures.h"
 #include "update/UpdateInstaller.h"
 
 namespace zt {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FileMode;
+using test::FolderTree;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
-
-mode_t ModeOf(const std::string& path) {
-    struct stat st {};
-    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
-    return st.st_mode & 07777;
-}
-
-// Every name under `folder` (relative, links not followed).
-std::set<std::string> Tree(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& item : fs::recursive_directory_iterator(folder)) {
-        names.insert(fs::relative(item.path(), folder).string());
-    }
-    return names;
-}
 
 TEST(BackupNameTest, InsertsTheSuffixBeforeTheExtensionOfTheLastComponent) {
     struct Case {
@@ -105,16 +93,16 @@ TEST_F(UpdateInstallerTest, ReplacesFilesKeepingBackupsAndModes) {
     Install();
 
     EXPECT_EQ(ReadFileBytes(program_ + "ZeltaTresona"), "new program");
-    EXPECT_EQ(ModeOf(program_ + "ZeltaTresona"), 0755u);
+    EXPECT_EQ(FileMode(program_ + "ZeltaTresona"), 0755u);
     EXPECT_EQ(ReadFileBytes(program_ + "ZeltaTresona-old"), "old program");
     EXPECT_EQ(ReadFileBytes(program_ + "readme-old"), "old readme");
     EXPECT_EQ(ReadFileBytes(program_ + "logo-old.jpeg"), "old logo");
     EXPECT_EQ(ReadFileBytes(program_ + "novo.txt"), "new file");
-    EXPECT_EQ(ModeOf(program_ + "novo.txt"), 0600u);
+    EXPECT_EQ(FileMode(program_ + "novo.txt"), 0600u);
     EXPECT_EQ(ReadFileBytes(program_ + "lang/pt.lcf"), "new pt");
     EXPECT_EQ(ReadFileBytes(program_ + "lang/pt-old.lcf"), "old pt");
-    EXPECT_EQ(ModeOf(program_ + "lang/en.lcf"), 0640u);
-    EXPECT_EQ(Tree(program_),
+    EXPECT_EQ(FileMode(program_ + "lang/en.lcf"), 0640u);
+    EXPECT_EQ(FolderTree(program_),
               (std::set<std::string>{"ZeltaTresona", "ZeltaTresona-old", "readme", "readme-old",
                                      "logo.jpeg", "logo-old.jpeg", "novo.txt", "lang",
                                      "lang/pt.lcf", "lang/pt-old.lcf", "lang/en.lcf"}));
@@ -142,7 +130,7 @@ TEST_F(UpdateInstallerTest, AFileThatCannotBeMovedAsideCancelsTheRest) {
     }
     Block(program_ + "a-old.txt");
     Block(program_ + "a-old1.txt");
-    const std::set<std::string> before = Tree(program_);
+    const std::set<std::string> before = FolderTree(program_);
 
     try {
         Install();
@@ -157,7 +145,7 @@ TEST_F(UpdateInstallerTest, AFileThatCannotBeMovedAsideCancelsTheRest) {
     EXPECT_EQ(ReadFileBytes(program_ + "lang/x.txt"), "old");
     std::set<std::string> expected = before;
     expected.insert("0-old.txt");
-    EXPECT_EQ(Tree(program_), expected);  // nothing half-written left behind
+    EXPECT_EQ(FolderTree(program_), expected);  // nothing half-written left behind
 }
 
 // The files of a folder come before its sub-folders whatever their names;
@@ -230,8 +218,8 @@ TEST_F(UpdateInstallerTest, AFailedCopyKeepsTheOriginal) {
         limit.reset();
 
         EXPECT_EQ(ReadFileBytes(program + "ZeltaTresona"), "old program");
-        EXPECT_EQ(ModeOf(program + "ZeltaTresona"), 0755u);
-        const std::set<std::string> left = Tree(program);
+        EXPECT_EQ(FileMode(program + "ZeltaTresona"), 0755u);
+        const std::set<std::string> left = FolderTree(program);
         EXPECT_TRUE(left == std::set<std::string>{"ZeltaTresona"} ||
                     left == (std::set<std::string>{"ZeltaTresona", "ZeltaTresona-old"}))
             << ::testing::PrintToString(left);
@@ -270,7 +258,7 @@ TEST(PurgeFolderTest, EmptiesNestedFoldersWithoutFollowingLinks) {
 
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_TRUE(fs::is_empty(folder));
-    EXPECT_EQ(Tree(dir.file("outside")),
+    EXPECT_EQ(FolderTree(dir.file("outside")),
               (std::set<std::string>{"precious.txt", "inner", "inner/also.txt"}));
 }
 

@@ -117,12 +117,7 @@ protected:
         signature_ = keys ? keys->Sign(path) : "";
     }
 
-    std::set<std::string> ProgramTree() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::recursive_directory_iterator(program_.dir()))
-            names.insert(fs::relative(entry.path(), program_.dir()).string());
-        return names;
-    }
+    std::set<std::string> ProgramTree() const { return test::FolderTree(program_.dir()); }
 
     test::TempDir program_;
     test::TempDir work_;

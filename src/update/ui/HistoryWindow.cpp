@@ -72,14 +72,8 @@ void TFrmHistoricoAtualizacoesSemBanco::FormShow() {
                          webHistoricoAtualizacoes->setHtml(QString::fromUtf8(page_));
                      } else {
                          // Shown in the page, where a browser shows its errors.
-                         QString text;
-                         try {
-                             std::rethrow_exception(error);
-                         } catch (const std::exception& e) {
-                             text = QString::fromUtf8(e.what());
-                         } catch (...) {
-                         }
-                         webHistoricoAtualizacoes->setPlainText(text);
+                         webHistoricoAtualizacoes->setPlainText(
+                             QString::fromStdString(ExceptionText(error)));
                      }
                      loaded_ = true;
                  });
