@@ -117,39 +117,15 @@ bool TestHttpServer::ReadSome(int fd, size_t index, int timeoutMs, std::string& 
 
 void TestHttpServer::Serve(int fd, const Script& script, size_t index) {
     std::string seen;  // this connection's bytes not yet taken by a request
-    auto readSome = [&](int timeoutMs) { return ReadSome(fd, index, timeoutMs, seen); };
     bool waitsForRequests = false;
     for (const Step& step : script) waitsForRequests |= step.kind == Step::WaitRequest;
     // A connection kept open is answered by the same script for every
     // request on it.
     for (;;) {
-        for (const Step& step : script) {
-            if (stop_.load()) return;
-            switch (step.kind) {
-                case Step::WaitRequest: {
-                    size_t end;
-                    while ((end = seen.find("\r\n\r\n")) == std::string::npos) {
-                        if (stop_.load() || !readSome(50)) return;
-                    }
-                    seen.erase(0, end + 4);
-                    break;
-                }
-                case Step::Send:
-                    ::send(fd, step.bytes.data(), step.bytes.size(), MSG_NOSIGNAL);
-                    break;
-                case Step::Pause:
-                    std::this_thread::sleep_for(step.pause);
-                    break;
-                case Step::Close:
-                    return;
-                case Step::Hang:
-                    while (!stop_.load() && readSome(50)) {
-                    }
-                    return;
-            }
-        }
+        for (const Step& step : script)
+            if (!RunStep(fd, index, step, seen)) return;
         if (!waitsForRequests) {
-            while (!stop_.load() && readSome(50)) {
+            while (!stop_.load() && ReadSome(fd, index, 50, seen)) {
             }
             return;
         }
@@ -158,38 +134,46 @@ void TestHttpServer::Serve(int fd, const Script& script, size_t index) {
 
 void TestHttpServer::Route(int fd, const Router& route, size_t index) {
     std::string seen;
-    auto readSome = [&] { return ReadSome(fd, index, 50, seen); };
-    for (;;) {
-        size_t end;
-        while ((end = seen.find("\r\n\r\n")) == std::string::npos) {
-            if (stop_.load() || !readSome()) return;
-        }
-        const std::string head = seen.substr(0, end + 4);
-        seen.erase(0, end + 4);
+    std::string head;
+    while (TakeRequest(fd, index, seen, &head)) {
         {
             std::lock_guard<std::mutex> guard(lock_);
             requests_.push_back(head.substr(0, head.find("\r\n")));
         }
-        for (const Step& step : route(head)) {
-            if (stop_.load()) return;
-            switch (step.kind) {
-                case Step::Send:
-                    ::send(fd, step.bytes.data(), step.bytes.size(), MSG_NOSIGNAL);
-                    break;
-                case Step::Pause:
-                    std::this_thread::sleep_for(step.pause);
-                    break;
-                case Step::Close:
-                    return;
-                case Step::Hang:
-                    while (!stop_.load() && readSome()) {
-                    }
-                    return;
-                case Step::WaitRequest:
-                    break;
-            }
-        }
+        for (const Step& step : route(head))
+            if (!RunStep(fd, index, step, seen)) return;
     }
+}
+
+bool TestHttpServer::TakeRequest(int fd, size_t index, std::string& seen, std::string* head) {
+    size_t end;
+    while ((end = seen.find("\r\n\r\n")) == std::string::npos) {
+        if (stop_.load() || !ReadSome(fd, index, 50, seen)) return false;
+    }
+    if (head) *head = seen.substr(0, end + 4);
+    seen.erase(0, end + 4);
+    return true;
+}
+
+bool TestHttpServer::RunStep(int fd, size_t index, const Step& step, std::string& seen) {
+    if (stop_.load()) return false;
+    switch (step.kind) {
+        case Step::WaitRequest:
+            return TakeRequest(fd, index, seen, nullptr);
+        case Step::Send:
+            ::send(fd, step.bytes.data(), step.bytes.size(), MSG_NOSIGNAL);
+            return true;
+        case Step::Pause:
+            std::this_thread::sleep_for(step.pause);
+            return true;
+        case Step::Close:
+            return false;
+        case Step::Hang:
+            while (!stop_.load() && ReadSome(fd, index, 50, seen)) {
+            }
+            return false;
+    }
+    return false;
 }
 
 std::string HttpReply(const std::string& status, const std::string& headers,

@@ -69,6 +69,11 @@ private:
     // Waits up to timeoutMs for bytes of connection `index`, appends them to
     // `seen` and to its record. False once the peer has closed.
     bool ReadSome(int fd, size_t index, int timeoutMs, std::string& seen);
+    // Takes the next whole request head off `seen`, reading as needed.
+    // False once the peer has closed or the server stops.
+    bool TakeRequest(int fd, size_t index, std::string& seen, std::string* head);
+    // One step of a script; false when the connection ends with it.
+    bool RunStep(int fd, size_t index, const Step& step, std::string& seen);
 
     int listener_ = -1;
     int port_ = 0;
