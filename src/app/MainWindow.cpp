@@ -487,6 +487,10 @@ void TFrmGravar::ApplyEncoderFormat(const EncoderFormatChoice& format) {
     session_->ApplyEncoderFormat(format);
 }
 
+int TFrmGravar::SoundCardCount() const {
+    return CBPlacas->count();
+}
+
 void TFrmGravar::SelectSoundCard(int placa) {
     // A number outside the list leaves no card selected. The card's mixer is
     // selected here once the mixer is part of the window.

@@ -121,6 +121,7 @@ public:
 
     // ---- SettingsTarget ----------------------------------------------------------------
     void ApplyEncoderFormat(const EncoderFormatChoice& format) override;
+    int SoundCardCount() const override;
     void SelectSoundCard(int placa) override;
     bool IsRecording() const override;
     void ChooseDevices(int captureDevice, int mixerDevice) override;

@@ -46,6 +46,9 @@ const std::unordered_map<int, const char*>& BuiltInTable() {
         {29118, "erro desconhecido"},
         {29119, "a captura de áudio parou"},
         {29120, "a captura não começou"},
+        {29121,
+         "A placa de som %s das configurações não foi encontrada. A gravação usa a placa "
+         "\"Default\"."},
         {65500, "<unknown>"},
         {29101,
          "Perda de áudio: %s s a partir de %s não foram gravados, porque a placa de som não "

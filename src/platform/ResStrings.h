@@ -39,6 +39,7 @@ inline constexpr int CopyFailed = 29117;             // final path, copy path, r
 inline constexpr int UnknownReason = 29118;
 inline constexpr int CaptureStopped = 29119;
 inline constexpr int CaptureDidNotStart = 29120;
+inline constexpr int SavedSoundCardMissing = 29121;  // card number
 }  // namespace msg
 
 }  // namespace zt

@@ -3,6 +3,7 @@
 #include "platform/Convert.h"
 #include "platform/EventLog.h"
 #include "platform/Exceptions.h"
+#include "platform/ResStrings.h"
 #include "settings/EncoderFormat.h"
 #include "settings/SettingsCheck.h"
 #include "settings/SettingsFile.h"
@@ -23,17 +24,29 @@ void ApplySettings(const RecorderSettings& settings, SettingsTarget& target) {
     target.ApplyEncoderFormat(EncoderFormatFromSetting(settings.Formato));
 
     // 2. The card list and, through its change handler, the mixer device.
-    target.SelectSoundCard(StrToInt(settings.Placa));
+    // A saved card that is gone (a USB card unplugged over the weekend) must
+    // not leave the recorder without a device nor skip the steps after it:
+    // the first device ("Default") takes its place and the operator is told
+    // once, after everything else has been applied.
+    // -1 is a list without a selection when it was saved: nothing was
+    // chosen, so the first device is used without a word.
+    int placa = StrToInt(settings.Placa);
+    std::string missingCard;
+    if (placa == -1) {
+        placa = 0;
+    } else if (placa < 0 || placa >= target.SoundCardCount()) {
+        missingCard = FormatResString(msg::SavedSoundCardMissing, {IntToStr(placa)});
+        placa = 0;
+    }
+    target.SelectSoundCard(placa);
 
     // 3. and 4. A running capture keeps its device and its segment length;
     // they are taken over by the next apply while stopped.
     if (!target.IsRecording()) {
-        if (target.HasProductInfoApi()) {
+        if (target.HasProductInfoApi())
             target.ChooseDevices(0, 0);
-        } else {
-            const int placa = StrToInt(settings.Placa);
+        else
             target.ChooseDevices(placa, placa);
-        }
     }
     if (!target.IsRecording()) target.SetSegmentInterval(SegmentIntervalMs(settings.TempoRec));
 
@@ -48,19 +61,31 @@ void ApplySettings(const RecorderSettings& settings, SettingsTarget& target) {
 
     // 7.
     target.TickRecordingInputCheckBox();
+
+    if (!missingCard.empty()) {
+        LogEvent(missingCard);
+        throw ESettingsWarning(missingCard);
+    }
 }
 
 void LoadSettings(RecorderSettings& settings, SettingsTarget& target, const std::string& exeDir) {
     settings = ReadSettingsFile(exeDir);
     const std::vector<SettingsProblem> problems = RepairSettings(settings, exeDir);
-    ApplySettings(settings, target);
+    std::string warning;
+    try {
+        ApplySettings(settings, target);
+    } catch (const ESettingsWarning& w) {
+        warning = w.what();
+    }
     if (!problems.empty()) {
         // Reported once, after the settings in use are applied: recording
         // goes on with the defaults.
-        const std::string text = SettingsProblemsText(SettingsFilePath(exeDir), problems);
+        std::string text = SettingsProblemsText(SettingsFilePath(exeDir), problems);
         LogEvent(text);
+        if (!warning.empty()) text += "\n\n" + warning;
         throw Exception(text);
     }
+    if (!warning.empty()) throw ESettingsWarning(warning);
 }
 
 }  // namespace zt

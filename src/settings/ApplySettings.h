@@ -7,11 +7,19 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Exceptions.h"
 #include "platform/Paths.h"
 #include "settings/RecorderSettings.h"
 #include "settings/SettingsTarget.h"
 
 namespace zt {
+
+// Something could not be applied as saved, and the apply went on without it;
+// the text says what.
+class ESettingsWarning : public Exception {
+public:
+    using Exception::Exception;
+};
 
 // The longest segment whose length in milliseconds still fits the timer's
 // 32-bit signed interval: 35791 minutes (about 24.8 days).
@@ -26,9 +34,10 @@ int32_t SegmentIntervalMs(const std::string& tempoRec);
 
 // Pushes the settings into the components, in this order:
 //   1. ApplyEncoderFormat from Formato;
-//   2. SelectSoundCard(Placa);
+//   2. SelectSoundCard(Placa), or SelectSoundCard(0) when Placa is -1 (none
+//      chosen) or not a card of the list (SoundCardCount);
 //   3. unless recording: ChooseDevices, both 0 when HasProductInfoApi, else
-//      both Placa;
+//      both the card of step 2;
 //   4. unless recording: SetSegmentInterval(TempoRec x 60000);
 //   5. when Prioridade is "S" and the platform can raise priorities:
 //      TickPriorityCheckBox, RaiseOwnProcessPriority;
@@ -36,7 +45,9 @@ int32_t SegmentIntervalMs(const std::string& tempoRec);
 //   7. TickRecordingInputCheckBox.
 // Each number is converted right before its step; a conversion error, or any
 // error a step raises, ends the apply there and propagates to the caller (the
-// start-up warning box or the general error display).
+// start-up warning box or the general error display). A saved card that is
+// gone does not end it: every step runs with card 0, then ESettingsWarning
+// names the missing card (also written to the event log).
 void ApplySettings(const RecorderSettings& settings, SettingsTarget& target);
 
 // Reads cfg.ini (creating it with the defaults when it is missing) into
@@ -44,7 +55,8 @@ void ApplySettings(const RecorderSettings& settings, SettingsTarget& target);
 // (SettingsCheck.h), then ApplySettings. When something was replaced, the
 // replacements are written to the event log and raised afterwards as one
 // zt::Exception naming the file, the sections, keys and values, so the
-// caller shows them once while the recorder works with the defaults.
+// caller shows them once while the recorder works with the defaults; an
+// ESettingsWarning of the apply is added to that text, or raised alone.
 // `settings` holds the values in use even when the apply then fails. A
 // cfg.ini that cannot be read raises zt::Exception before anything is
 // applied, leaving `settings` unchanged.

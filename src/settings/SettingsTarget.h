@@ -25,6 +25,10 @@ public:
     // a file) and the format banner LFormato.
     virtual void ApplyEncoderFormat(const EncoderFormatChoice& format) = 0;
 
+    // The number of cards in the sound-card list CBPlacas (the capture
+    // devices). A saved card outside it is no longer there.
+    virtual int SoundCardCount() const = 0;
+
     // Step 2: select item `placa` in the sound-card list CBPlacas and run its
     // change handler, which selects the mixer device of that card.
     virtual void SelectSoundCard(int placa) = 0;

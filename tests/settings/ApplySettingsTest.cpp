@@ -159,6 +159,52 @@ TEST(ApplySettings, SegmentLengthIsOnlyConvertedWhereItIsUsed) {
     EXPECT_EQ(target.calls.back(), "TickRecordingInputCheckBox");
 }
 
+// A card unplugged since the settings were saved: every step still runs,
+// on the first device, and one warning names the card afterwards.
+TEST(ApplySettings, SavedCardThatIsGoneFallsBackToTheFirstAndWarnsOnce) {
+    struct Case {
+        const char* placa;
+        int cards;
+        bool recording;
+        Calls devices;  // the calls of steps 2 and 3
+        const char* warning;
+    };
+    const Case cases[] = {
+        {"4", 4, false, {"SelectSoundCard 0", "ChooseDevices 0 0"}, "A placa de som 4 "},
+        {"2", 0, false, {"SelectSoundCard 0", "ChooseDevices 0 0"}, "A placa de som 2 "},
+        {"-3", 4, false, {"SelectSoundCard 0", "ChooseDevices 0 0"}, "A placa de som -3 "},
+        {"9", 4, true, {"SelectSoundCard 0"}, "A placa de som 9 "},
+        // Saved without a selection: the first device, nothing to say.
+        {"-1", 4, false, {"SelectSoundCard 0", "ChooseDevices 0 0"}, nullptr},
+        {"3", 4, false, {"SelectSoundCard 3", "ChooseDevices 3 3"}, nullptr},
+    };
+    for (const auto& c : cases) {
+        test::RecordingTarget target;
+        target.soundCards = c.cards;
+        target.recording = c.recording;
+        RecorderSettings s = Sample();
+        s.Placa = c.placa;
+        std::string warning;
+        try {
+            ApplySettings(s, target);
+        } catch (const ESettingsWarning& e) {
+            warning = e.what();
+        }
+        if (c.warning) {
+            EXPECT_EQ(warning.rfind(c.warning, 0), 0u) << c.placa << ": " << warning;
+            EXPECT_NE(warning.find("\"Default\""), std::string::npos) << warning;
+        } else {
+            EXPECT_EQ(warning, "") << c.placa;
+        }
+        Calls expected = {"ApplyEncoderFormat 128 \"128\""};
+        expected.insert(expected.end(), c.devices.begin(), c.devices.end());
+        if (!c.recording) expected.push_back("SetSegmentInterval 900000");
+        expected.insert(expected.end(), {"TickPriorityCheckBox", "RaiseOwnProcessPriority",
+                                         "SelectRecordingInput 3", "TickRecordingInputCheckBox"});
+        EXPECT_EQ(target.calls, expected) << c.placa;
+    }
+}
+
 TEST(SegmentIntervalMs, LongestSegmentStillFitsWithoutWrapping) {
     EXPECT_EQ(SegmentIntervalMs("0"), 0);
     EXPECT_EQ(SegmentIntervalMs("10"), 600000);

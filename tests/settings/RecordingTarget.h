@@ -21,6 +21,7 @@ public:
     void ApplyEncoderFormat(const EncoderFormatChoice& f) override {
         Log("ApplyEncoderFormat " + std::to_string(f.bitrateKbps) + " \"" + f.bannerNumber + "\"");
     }
+    int SoundCardCount() const override { return soundCards; }
     void SelectSoundCard(int placa) override { Log("SelectSoundCard " + std::to_string(placa)); }
     bool IsRecording() const override { return recording; }
     bool HasProductInfoApi() const override { return productInfoApi; }
@@ -39,6 +40,7 @@ public:
     }
     void TickRecordingInputCheckBox() override { Log("TickRecordingInputCheckBox"); }
 
+    int soundCards = 4;
     bool recording = false;
     bool productInfoApi = false;
     bool ntFamily = true;

@@ -112,5 +112,33 @@ TEST_F(SettingsCheckTest, ValuesAtTheEdgesAndPlainNoFlagsAreKeptWithoutAReport) 
     EXPECT_EQ(settings.MBLivres, "2147483647");
 }
 
+// A bad value and a card that is gone are told in one box, after the whole
+// apply; the card alone is its own warning.
+TEST_F(SettingsCheckTest, AMissingCardIsToldWithTheBadValuesOrAlone) {
+    WriteDefaultSettings();
+    SettingsDocument doc = SettingsDocument::ReadFile(CfgPath());
+    doc.Set("Geral", "Placa", "3");
+    doc.Set("Geral", "DiasRec", "trinta");
+    doc.WriteFile(CfgPath());
+    target.soundCards = 2;
+    std::string report = Load();
+    EXPECT_NE(report.find("DiasRec = \"trinta\""), std::string::npos) << report;
+    EXPECT_NE(report.find("A placa de som 3 "), std::string::npos) << report;
+    EXPECT_EQ(target.calls.back(), "TickRecordingInputCheckBox");
+
+    doc.Set("Geral", "DiasRec", "30");
+    doc.WriteFile(CfgPath());
+    target.calls.clear();
+    try {
+        LoadSettings(settings, target);
+        ADD_FAILURE() << "no warning";
+    } catch (const ESettingsWarning& e) {
+        report = e.what();
+    }
+    EXPECT_EQ(report.find("DiasRec"), std::string::npos) << report;
+    EXPECT_NE(report.find("A placa de som 3 "), std::string::npos) << report;
+    EXPECT_EQ(target.calls.back(), "TickRecordingInputCheckBox");
+}
+
 }  // namespace
 }  // namespace zt
