@@ -33,6 +33,8 @@ const char* VariantName(AlsaCardVariant variant) {
             return "noselector";
         case AlsaCardVariant::CaptureSource:
             return "capsource";
+        case AlsaCardVariant::MixSource:
+            return "mixsource";
         case AlsaCardVariant::None:
             break;
     }

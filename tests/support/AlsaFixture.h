@@ -76,6 +76,9 @@ enum class AlsaCardVariant {
     // The same as NoSelector plus a "Capture Source" enumeration, which
     // alsa-lib's simple mixer shows as exclusive capture switches.
     CaptureSource,
+    // Full with a fourth "Input Source" item, "Mix", which no element of
+    // the card is named after (the playback mix, as on many cards).
+    MixSource,
 };
 
 struct AlsaFixtureCard {

@@ -31,7 +31,7 @@ bool StartsWordAt(const std::string& name, const std::string& word) {
 std::string ElemName(snd_mixer_elem_t* elem) {
     std::string name = snd_mixer_selem_get_name(elem);
     if (unsigned index = snd_mixer_selem_get_index(elem); index > 0)
-        name += " " + std::to_string(index + 1);
+        name.append(1, ' ').append(std::to_string(index + 1));
     return name;
 }
 
