@@ -102,7 +102,16 @@ void TMMMixerCheckBox::SetChecked(bool checked) {
 
 void TMMMixerCheckBox::checkStateSet() {
     QCheckBox::checkStateSet();
-    // Qt calls this for every setChecked, changed or not.
+    TickReported();
+}
+
+void TMMMixerCheckBox::nextCheckState() {
+    QCheckBox::nextCheckState();
+    TickReported();
+}
+
+void TMMMixerCheckBox::TickReported() {
+    // Qt reports every setChecked, changed or not.
     if (isChecked() == publishedChecked_) return;
     publishedChecked_ = isChecked();
     if (fromCode_) {

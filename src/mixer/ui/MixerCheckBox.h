@@ -78,9 +78,14 @@ public:
     std::function<void(TMMMixerCheckBox* sender)> OnClick;
 
 protected:
+    // Qt reports a tick set by setChecked through checkStateSet, and one
+    // toggled by a user's click through nextCheckState alone.
     void checkStateSet() override;
+    void nextCheckState() override;
 
 private:
+    // Runs the click rule when the tick differs from the one last reported.
+    void TickReported();
     void Click();
     void ItemLineNotification(const TMMNotification& notification);
 
