@@ -4,6 +4,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -16,7 +17,74 @@ const char kSystemConf[] = "/usr/share/alsa/alsa.conf";
 
 std::string PluginTypes() {
     return std::string("pcm_type.zt_paced {\n  lib \"") + ZT_ALSA_PACED_PLUGIN + "\"\n}\n" +
-           "pcm_type.zt_clock {\n  lib \"" + ZT_ALSA_CLOCK_PLUGIN + "\"\n}\n";
+           "pcm_type.zt_clock {\n  lib \"" + ZT_ALSA_CLOCK_PLUGIN + "\"\n}\n" +
+           "ctl_type.zt_fake {\n  lib \"" + ZT_ALSA_FAKE_CTL_PLUGIN + "\"\n}\n";
+}
+
+// Without a card of its own, "default" must not reach a real card of the
+// machine the tests run on.
+const char kNoDefaultCard[] = "ctl.!default {\n  type zt_fake\n  fail 1\n}\n";
+
+const char* VariantName(AlsaCardVariant variant) {
+    switch (variant) {
+        case AlsaCardVariant::Full:
+            return "full";
+        case AlsaCardVariant::NoSelector:
+            return "noselector";
+        case AlsaCardVariant::CaptureSource:
+            return "capsource";
+        case AlsaCardVariant::MixSource:
+            return "mixsource";
+        case AlsaCardVariant::None:
+            break;
+    }
+    return "";
+}
+
+std::string CardDefinition(const std::string& id, const AlsaFixturePcm& pcm,
+                           const std::string& stateFile) {
+    std::ostringstream out;
+    out << "ctl." << id << " {\n"
+        << "  type zt_fake\n"
+        << "  variant \"" << VariantName(pcm.card.variant) << "\"\n"
+        << "  name \"" << (pcm.card.name.empty() ? pcm.name : pcm.card.name) << "\"\n"
+        << "  statefile \"" << stateFile << "\"\n"
+        << "  unplug \"" << stateFile << ".unplugged\"\n"
+        << "}\n";
+    return out.str();
+}
+
+// Writes the mixer control `control`, one value per element of it.
+int WriteControl(snd_ctl_t* ctl, const std::string& control, const std::vector<long>& values) {
+    snd_ctl_elem_id_t* id;
+    snd_ctl_elem_info_t* info;
+    snd_ctl_elem_value_t* value;
+    snd_ctl_elem_id_alloca(&id);
+    snd_ctl_elem_info_alloca(&info);
+    snd_ctl_elem_value_alloca(&value);
+    snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
+    snd_ctl_elem_id_set_name(id, control.c_str());
+    snd_ctl_elem_info_set_id(info, id);
+    if (int err = snd_ctl_elem_info(ctl, info); err < 0) return err;
+    if (values.size() != snd_ctl_elem_info_get_count(info)) return -EINVAL;
+    snd_ctl_elem_value_set_id(value, id);
+    for (unsigned i = 0; i < values.size(); ++i) {
+        switch (snd_ctl_elem_info_get_type(info)) {
+            case SND_CTL_ELEM_TYPE_BOOLEAN:
+                snd_ctl_elem_value_set_boolean(value, i, values[i]);
+                break;
+            case SND_CTL_ELEM_TYPE_INTEGER:
+                snd_ctl_elem_value_set_integer(value, i, values[i]);
+                break;
+            case SND_CTL_ELEM_TYPE_ENUMERATED:
+                snd_ctl_elem_value_set_enumerated(value, i, unsigned(values[i]));
+                break;
+            default:
+                return -EINVAL;
+        }
+    }
+    int err = snd_ctl_elem_write(ctl, value);
+    return err < 0 ? err : 0;
 }
 
 std::string ClockPcmDefinition(const std::string& id, const AlsaFixturePcm& pcm,
@@ -73,13 +141,22 @@ AlsaFixture::AlsaFixture(std::vector<AlsaFixturePcm> pcms) : pcms_(std::move(pcm
         // The default is its own instance of the first PCM: same bytes, read
         // from the beginning at each open (or the same clock and log).
         if (i == 0) conf += PcmDefinition("!default", pcms_[i], source);
+        // The card's handles share its values through the state file's
+        // name, so "default" is the same card as the first PCM's.
+        if (pcms_[i].card.variant != AlsaCardVariant::None) {
+            const std::string state = CardStateFile(pcms_[i].name);
+            conf += CardDefinition(pcms_[i].name, pcms_[i], state);
+            if (i == 0) conf += CardDefinition("!default", pcms_[i], state);
+        } else if (i == 0) {
+            conf += kNoDefaultCard;
+        }
     }
     Install(conf);
 }
 
 std::unique_ptr<AlsaFixture> AlsaFixture::NoDevice() {
     std::unique_ptr<AlsaFixture> fx(new AlsaFixture());
-    fx->Install(PluginTypes() + "pcm.!default {\n  type zt_paced\n  fail 1\n}\n");
+    fx->Install(PluginTypes() + "pcm.!default {\n  type zt_paced\n  fail 1\n}\n" + kNoDefaultCard);
     return fx;
 }
 
@@ -115,11 +192,62 @@ std::string AlsaFixture::UnplugSwitch(const std::string& pcmName) const {
 void AlsaFixture::Unplug(const std::string& pcmName) const {
     const std::string path = UnplugSwitch(pcmName);
     if (!path.empty()) WriteFileBytes(path, "");
+    const std::string card = CardStateFile(pcmName);
+    if (!card.empty()) {
+        WriteFileBytes(card + ".unplugged", "");
+        // The card's next open finds it gone and wakes the open handles.
+        snd_ctl_t* ctl = nullptr;
+        if (snd_ctl_open(&ctl, pcmName.c_str(), 0) == 0) snd_ctl_close(ctl);
+    }
 }
 
 void AlsaFixture::Replug(const std::string& pcmName) const {
     const std::string path = UnplugSwitch(pcmName);
     if (!path.empty()) ::unlink(path.c_str());
+    const std::string card = CardStateFile(pcmName);
+    if (!card.empty()) ::unlink((card + ".unplugged").c_str());
+}
+
+const AlsaFixturePcm* AlsaFixture::Pcm(const std::string& pcmName, size_t* index) const {
+    for (size_t i = 0; i < pcms_.size(); ++i) {
+        if (pcms_[i].name == pcmName || (i == 0 && pcmName == "default")) {
+            if (index) *index = i;
+            return &pcms_[i];
+        }
+    }
+    return nullptr;
+}
+
+std::string AlsaFixture::CardStateFile(const std::string& pcmName) const {
+    size_t index = 0;
+    const AlsaFixturePcm* pcm = Pcm(pcmName, &index);
+    if (!pcm || pcm->card.variant == AlsaCardVariant::None) return {};
+    return dir_.file("card" + std::to_string(index) + ".state");
+}
+
+AlsaCardState AlsaFixture::CardState(const std::string& pcmName) const {
+    AlsaCardState state;
+    const std::string path = CardStateFile(pcmName);
+    if (path.empty() || ::access(path.c_str(), F_OK) != 0) return state;
+    std::istringstream in(ReadFileBytes(path));
+    for (std::string line; std::getline(in, line);) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::vector<long>& values = state[line.substr(0, eq)];
+        std::istringstream numbers(line.substr(eq + 1));
+        for (std::string number; std::getline(numbers, number, ',');)
+            values.push_back(std::stol(number));
+    }
+    return state;
+}
+
+int AlsaFixture::SetCardValue(const std::string& pcmName, const std::string& control,
+                              const std::vector<long>& values) const {
+    snd_ctl_t* ctl = nullptr;
+    if (int err = snd_ctl_open(&ctl, pcmName.c_str(), 0); err < 0) return err;
+    const int err = WriteControl(ctl, control, values);
+    snd_ctl_close(ctl);
+    return err;
 }
 
 std::vector<AlsaPcmDevice> AlsaFixture::Devices() const {

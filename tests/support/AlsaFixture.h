@@ -38,6 +38,18 @@
 // appends the absolute index of its first frame to a log: StartFrames(name).
 //   AlsaFixture fx({ClockPcm("clock", 44100)});
 //
+// A PCM may have a fake sound card's mixer (tests/fixtures/alsa/fake_ctl.c):
+// its controls are the ALSA control device of the PCM's name ("ctl.<name>"),
+// and the first PCM's card is also the control device "default" (the same
+// card: one set of values). A PCM without a card has no control device, and
+// neither has "default" when the first PCM has none.
+//   AlsaFixture fx({CardPcm("zt_capture", AlsaCardVariant::Full, "Fake Card")});
+// The card keeps its values in a state file in the fixture's folder:
+// CardState(name) reads it (what this process or a peer set last), and
+// SetCardValue(name, control, values) writes one control through a control
+// handle of its own, as another program moving a level does (every open
+// handle of the card in this process sees the change and gets its event).
+//
 // A peer process (arecord -D zt_capture -f cd ...) inherits ALSA_CONFIG_PATH
 // while the fixture lives; pass ConfigPathValue() explicitly otherwise.
 //
@@ -45,6 +57,7 @@
 // time, with no PCM open (alsa-lib's global configuration is replaced).
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -54,6 +67,24 @@
 #include "support/TempDir.h"
 
 namespace zt::test {
+
+// The controls of a fake card (tests/fixtures/alsa/fake_ctl.c).
+enum class AlsaCardVariant {
+    None,        // no card
+    Full,        // Master; Line, Mic, CD with capture switches; "Input Source"
+    NoSelector,  // the same without "Input Source" and capture switches
+    // The same as NoSelector plus a "Capture Source" enumeration, which
+    // alsa-lib's simple mixer shows as exclusive capture switches.
+    CaptureSource,
+    // Full with a fourth "Input Source" item, "Mix", which no element of
+    // the card is named after (the playback mix, as on many cards).
+    MixSource,
+};
+
+struct AlsaFixtureCard {
+    AlsaCardVariant variant = AlsaCardVariant::None;
+    std::string name{};  // the card's name; empty: the PCM's name
+};
 
 struct AlsaFixturePcm {
     enum class Kind {
@@ -65,12 +96,26 @@ struct AlsaFixturePcm {
     unsigned rate = 0;         // 0: any rate 8000..192000; else only this one
     unsigned maxChannels = 2;  // 1..maxChannels channels
     Kind kind = Kind::Paced;
+    AlsaFixtureCard card{};  // the PCM's mixer; none by default
 };
+
+// The control values of a card by control name ("Line Capture Volume" ->
+// {20, 20}, "Input Source" -> {1}).
+using AlsaCardState = std::map<std::string, std::vector<long>>;
 
 // A Clock PCM named `name`.
 inline AlsaFixturePcm ClockPcm(std::string name = "zt_capture", unsigned rate = 0,
                                unsigned maxChannels = 2) {
     return {std::move(name), {}, rate, maxChannels, AlsaFixturePcm::Kind::Clock};
+}
+
+// A paced PCM (silence) named `name` with a fake card of that variant.
+inline AlsaFixturePcm CardPcm(std::string name, AlsaCardVariant variant,
+                              std::string cardName = {}) {
+    AlsaFixturePcm pcm;
+    pcm.name = std::move(name);
+    pcm.card = {variant, std::move(cardName)};
+    return pcm;
 }
 
 class AlsaFixture {
@@ -95,11 +140,26 @@ public:
     // For a Clock PCM (and the default that shares it): pulls the card out,
     // as a USB card is unplugged, and puts it back. While it is out, opening
     // fails with -ENODEV and a running stream cannot be started again.
+    // For a PCM with a card, its mixer goes and comes with it: opening its
+    // control device fails with -ENODEV, and the control handles open in
+    // this process wake up and fail their next call with -ENODEV.
     void Unplug(const std::string& pcmName) const;
     void Replug(const std::string& pcmName) const;
 
+    // The card of a PCM ("default": the first PCM's) as its state file holds
+    // it; empty when the PCM has no card or the card was never opened.
+    AlsaCardState CardState(const std::string& pcmName) const;
+    // Writes one control of the card (enumerated controls take item
+    // numbers) through a control handle of this call's own. 0, or a negative
+    // errno (-ENOENT for an unknown control, -EINVAL for a wrong count).
+    int SetCardValue(const std::string& pcmName, const std::string& control,
+                     const std::vector<long>& values) const;
+    // The card's state file; empty when the PCM has no card.
+    std::string CardStateFile(const std::string& pcmName) const;
+
 private:
     AlsaFixture() = default;
+    const AlsaFixturePcm* Pcm(const std::string& pcmName, size_t* index = nullptr) const;
     void Install(const std::string& confText);
     std::string UnplugSwitch(const std::string& pcmName) const;
 
