@@ -16,6 +16,7 @@
 #include "mixer/MixerTestSupport.h"
 #include "mixer/ui/DeviceComboBox.h"
 #include "mixer/ui/MixerCheckBox.h"
+#include "mixer/ui/MixerWheel.h"
 
 namespace zt {
 namespace {
@@ -33,7 +34,9 @@ enum class Part {
     Volume,
     RecBox,
     MuteBox,
-    Combo
+    Combo,
+    RecWheel,
+    Wheel
 };
 
 struct Network {
@@ -48,7 +51,9 @@ struct Network {
           volume(std::make_unique<TMMVolumeControl>()),
           recBox(std::make_unique<TMMMixerCheckBox>()),
           muteBox(std::make_unique<TMMMixerCheckBox>()),
-          combo(std::make_unique<TMMDeviceComboBox>()) {
+          combo(std::make_unique<TMMDeviceComboBox>()),
+          recWheel(std::make_unique<TMMMixerWheel>()),
+          wheel(std::make_unique<TMMMixerWheel>()) {
         placa->SetActive(true);
         gravacao->SetMixer(placa.get());
         gravacao->SetComponentType(TMMComponentType::ctDstWaveIn);
@@ -67,9 +72,11 @@ struct Network {
         recBox->SetItemLine(lineInRec.get());
         muteBox->SetControl(mute.get());
         combo->SetDevice(placa.get());
+        recWheel->SetControl(volumeRec.get());
+        wheel->SetControl(volume.get());
         EndLoading({placa.get(), gravacao.get(), lineInRec.get(), lineIn.get(), selector.get(),
                     volumeRec.get(), mute.get(), volume.get(), recBox.get(), muteBox.get(),
-                    combo.get()});
+                    combo.get(), recWheel.get(), wheel.get()});
     }
 
     void Destroy(Part part) {
@@ -107,6 +114,12 @@ struct Network {
             case Part::Combo:
                 combo.reset();
                 break;
+            case Part::RecWheel:
+                recWheel.reset();
+                break;
+            case Part::Wheel:
+                wheel.reset();
+                break;
         }
     }
 
@@ -143,6 +156,8 @@ struct Network {
                 tolerate([&] { box->Refresh(); });
             }
         if (combo) tolerate([&] { combo->Refill(); });
+        for (TMMMixerWheel* knob : {recWheel.get(), wheel.get()})
+            if (knob) tolerate([&] { knob->SetValue(knob->Value() == 0 ? 5 : 0); });
         backend.DeliverChanges();
     }
 
@@ -174,6 +189,12 @@ struct Network {
         if (combo) {
             EXPECT_EQ(combo->Device() == nullptr, placa == nullptr);
         }
+        if (recWheel) {
+            EXPECT_EQ(recWheel->Control() == nullptr, volumeRec == nullptr);
+        }
+        if (wheel) {
+            EXPECT_EQ(wheel->Control() == nullptr, volume == nullptr);
+        }
     }
 
     std::unique_ptr<TMMMixerDevice> placa;
@@ -184,21 +205,26 @@ struct Network {
     std::unique_ptr<TMMVolumeControl> volume;
     std::unique_ptr<TMMMixerCheckBox> recBox, muteBox;
     std::unique_ptr<TMMDeviceComboBox> combo;
+    std::unique_ptr<TMMMixerWheel> recWheel, wheel;
 };
 
 TEST(LifetimeTest, AnyOrderOfDestructionLeavesNoDanglingLink) {
     const std::vector<std::vector<Part>> orders = {
         // members in declaration order, and the reverse (C++ member order)
         {Part::Mixer, Part::Gravacao, Part::LineInRec, Part::LineIn, Part::Selector,
-         Part::VolumeRec, Part::Mute, Part::Volume, Part::RecBox, Part::MuteBox, Part::Combo},
-        {Part::Combo, Part::MuteBox, Part::RecBox, Part::Volume, Part::Mute, Part::VolumeRec,
-         Part::Selector, Part::LineIn, Part::LineInRec, Part::Gravacao, Part::Mixer},
+         Part::VolumeRec, Part::Mute, Part::Volume, Part::RecBox, Part::MuteBox, Part::Combo,
+         Part::RecWheel, Part::Wheel},
+        {Part::Wheel, Part::RecWheel, Part::Combo, Part::MuteBox, Part::RecBox, Part::Volume,
+         Part::Mute, Part::VolumeRec, Part::Selector, Part::LineIn, Part::LineInRec, Part::Gravacao,
+         Part::Mixer},
         // the destination line first, then the rest from the middle
         {Part::Gravacao, Part::Selector, Part::Mixer, Part::RecBox, Part::LineInRec, Part::Combo,
-         Part::VolumeRec, Part::Mute, Part::LineIn, Part::MuteBox, Part::Volume},
+         Part::VolumeRec, Part::Wheel, Part::Mute, Part::LineIn, Part::MuteBox, Part::Volume,
+         Part::RecWheel},
         // controls before their widgets, lines before their controls
         {Part::LineIn, Part::LineInRec, Part::Mute, Part::Selector, Part::Mixer, Part::Volume,
-         Part::VolumeRec, Part::Gravacao, Part::Combo, Part::RecBox, Part::MuteBox},
+         Part::VolumeRec, Part::Gravacao, Part::Combo, Part::RecBox, Part::MuteBox, Part::RecWheel,
+         Part::Wheel},
     };
     for (size_t n = 0; n < orders.size(); ++n) {
         SCOPED_TRACE(n);

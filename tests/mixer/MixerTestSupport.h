@@ -68,7 +68,7 @@ inline void AddStandardCard(InMemoryMixerBackend& backend, const std::string& na
 
 // The main window's network of mixer components on `backend`.
 struct MixerNetwork {
-    explicit MixerNetwork(InMemoryMixerBackend& backend, bool load = true) : placa(backend) {
+    explicit MixerNetwork(MixerBackend& backend, bool load = true) : placa(backend) {
         placa.SetActive(true);
         gravacao.SetMixer(&placa);
         gravacao.SetComponentType(TMMComponentType::ctDstWaveIn);
