@@ -58,6 +58,8 @@ TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
     setWindowTitle(kMainWindowTitle);
     setObjectName("FrmGravar");
     RegisterWidgetTranslationAdapters();
+    if (services_.captureDevices)
+        waveIn_.SetBackend(std::make_unique<AlsaWaveInBackend>(*services_.captureDevices));
     ConfigureRecorderChain(waveIn_, connector_, mp3_);
     RecordingView& view = *this;
     session_ = std::make_unique<RecordingSession>(settings_, waveIn_, mp3_, view, this);

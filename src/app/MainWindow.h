@@ -20,10 +20,12 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/DisplayArea.h"
 #include "audio/capture/WaveIn.h"
+#include "audio/capture/alsa/AlsaWaveInBackend.h"
 #include "audio/encode/MP3Encoder.h"
 #include "displays/Connector.h"
 #include "displays/Gauge.h"
@@ -81,6 +83,9 @@ struct MainWindowServices {
     // Ends the program once the window has closed; empty: quit the
     // application's event loop.
     std::function<void()> terminate;
+    // The capture devices, in place of the ones ALSA lists (the default
+    // device, then the cards); the mixer devices follow them.
+    std::optional<std::vector<AlsaPcmDevice>> captureDevices;
 };
 
 class TFrmGravar : public QMainWindow, public SettingsTarget, private RecordingView {

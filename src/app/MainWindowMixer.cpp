@@ -113,6 +113,12 @@ void TFrmGravar::BuildMixer(QWidget* panel, QGridLayout* grid) {
     connect(CBControle, &QComboBox::activated, this, Guard([this] { CBControleSelect(); }));
 
     auto* volume = Named(new QGroupBox("Volume: ", panel), "GroupVolume");
+    // The knobs are drawn for a dark equipment panel: white ticks.
+    volume->setStyleSheet(
+        "QGroupBox#GroupVolume { background: #202124; border: 1px solid #111; border-radius: 4px;"
+        " margin-top: 1.2em; }"
+        "QGroupBox#GroupVolume::title { subcontrol-origin: margin; left: 4px; }"
+        "QGroupBox#GroupVolume QLabel { color: #e8e8e8; }");
     auto* knobs = new QGridLayout(volume);
     Volume = Named(new TMMMixerWheel(volume), "Volume");
     ApplyPanelKnobStyle(*Volume, WheelFace::Recording);
@@ -205,6 +211,9 @@ void TFrmGravar::FillInputList() {
         CBControle->addItem(caption);
         lineTypes_.push_back(TMMComponentType(t));
     }
+    // A list box selects its first item by itself; the list has no
+    // selection until an input is chosen or the settings are applied.
+    CBControle->setCurrentIndex(-1);
 }
 
 void TFrmGravar::CBControleSelect() {
