@@ -232,6 +232,32 @@ TEST_F(MainWindowMixerCardsTest, ASavedCardThatIsGoneRecordsFromTheFirstWithOneW
     EXPECT_NE(Boxes()[0].find("A placa de som 5 "), std::string::npos) << Boxes()[0];
 }
 
+// A desktop's default device through its sound server shows only the
+// server's "Master" and "Capture" levels.
+class MainWindowServerTest : public MainWindowMixerTest {
+protected:
+    MainWindowServerTest()
+        : MainWindowMixerTest({CardPcm("zt_card", AlsaCardVariant::Server, "Sound Server")}) {}
+};
+
+TEST_F(MainWindowServerTest, TheCaptureLevelIsTheRecordingKnobAndNeverTheMonitor) {
+    TFrmGravar& w = Create();
+    EXPECT_EQ(Items(w.InputList()), QStringList{"Capture"});
+    EXPECT_EQ(w.InputList()->currentIndex(), 0);
+    ASSERT_TRUE(w.RecordingKnob().isEnabled());
+    // Turning down or muting "the monitor" must never silence the
+    // recording: there is no monitor path here.
+    EXPECT_FALSE(w.MonitorKnob().isEnabled());
+    EXPECT_FALSE(w.MonitorMute().isEnabled());
+    w.RecordingKnob().SetValue(12);
+    w.MonitorMute().click();
+    test::AlsaCardState card = Card();
+    EXPECT_EQ(card["Capture Volume"], (std::vector<long>{12, 12}));
+    EXPECT_EQ(card["Capture Switch"], (std::vector<long>{1, 1}));
+    EXPECT_EQ(card["Master Playback Volume"], (std::vector<long>{20, 20}));
+    EXPECT_TRUE(Boxes().empty());
+}
+
 class MainWindowNoMixerTest : public MainWindowMixerTest {
 protected:
     // A capture device without a mixer (its control device cannot be

@@ -35,6 +35,8 @@ const char* VariantName(AlsaCardVariant variant) {
             return "capsource";
         case AlsaCardVariant::MixSource:
             return "mixsource";
+        case AlsaCardVariant::Server:
+            return "server";
         case AlsaCardVariant::None:
             break;
     }

@@ -79,6 +79,9 @@ enum class AlsaCardVariant {
     // Full with a fourth "Input Source" item, "Mix", which no element of
     // the card is named after (the playback mix, as on many cards).
     MixSource,
+    // A sound server's controls as a desktop's default device shows them:
+    // "Master" (playback) and "Capture" (capture volume and switch).
+    Server,
 };
 
 struct AlsaFixtureCard {

@@ -373,10 +373,18 @@ MMResult AlsaMixerBackend::LineInfoByType(int deviceId, uint32_t componentType,
     const AlsaMixerModel* model = Ready(*device, result);
     if (!model) return result;
     for (const AlsaMixerLine& candidate : model->lines) {
-        if (candidate.record.componentType == componentType) {
-            line = candidate.record;
-            return kMMNoError;
-        }
+        if (candidate.record.componentType != componentType) continue;
+        // A source found by its type alone is a monitor path; an input of
+        // the recording destination is never offered as one (muting or
+        // turning down "the monitor" would silence the recording). The
+        // recording's inputs are found under their destination.
+        if ((candidate.record.flags & kLineFlagSource) &&
+            candidate.record.destination < model->destinations.size() &&
+            model->lines[model->destinations[candidate.record.destination]].record.componentType ==
+                component::kDstWaveIn)
+            continue;
+        line = candidate.record;
+        return kMMNoError;
     }
     return kMixerInvalidLine;
 }

@@ -19,6 +19,12 @@
 // (snd_mixer_handle_events), so values are fresh and elements that came or
 // went are in the model (ids kept, see AlsaMixerModel.h).
 //
+// LineInfoByType finds destinations and the sources of the playback
+// destination only: a source found by its type alone is the window's
+// monitor path, and a recording input taken for one would be muted or
+// turned down with the monitor. Recording inputs are found under their
+// destination (LineInfoBySource), by id or by target.
+//
 // Notifications: the first Open() of a device watches the snd_mixer_t's poll
 // descriptors with QSocketNotifiers. Every element whose value changed, by
 // this program or another, yields a Control change for each control whose
