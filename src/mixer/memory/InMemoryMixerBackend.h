@@ -50,8 +50,8 @@ public:
         std::vector<Destination> destinations;
     };
 
-    // Builders: each returns the added part, which stays valid until the
-    // next part of the same kind is added.
+    // Builders: each returns the added part, valid until the next part is
+    // added.
     Device& AddDevice(const std::string& name);
     Destination& AddDestination(int device, uint32_t componentType, const std::string& name,
                                 uint32_t channels = 2);
