@@ -58,6 +58,8 @@ TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
     setWindowTitle(kMainWindowTitle);
     setObjectName("FrmGravar");
     RegisterWidgetTranslationAdapters();
+    if (services_.captureDevices)
+        waveIn_.SetBackend(std::make_unique<AlsaWaveInBackend>(*services_.captureDevices));
     ConfigureRecorderChain(waveIn_, connector_, mp3_);
     RecordingView& view = *this;
     session_ = std::make_unique<RecordingSession>(settings_, waveIn_, mp3_, view, this);
@@ -118,21 +120,29 @@ void TFrmGravar::BuildWidgets() {
 
     auto* layout = new QVBoxLayout(central);
 
-    LFormato = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(central), "LFormato");
+    // The status displays, and in their place, when asked, the settings.
+    statusPanel_ = Named(new QWidget(central), "PStatus");
+    auto* status = new QVBoxLayout(statusPanel_);
+    status->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(statusPanel_);
+    BuildConfigPanel(central);
+    layout->addWidget(PConfig);
+
+    LFormato = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(statusPanel_), "LFormato");
     SetUpMainWindowFormatBanner(LFormato->Shown());
     LFormato->setFixedSize(LFormato->Shown().Width(), LFormato->Shown().Height());
-    layout->addWidget(LFormato, 0, Qt::AlignHCenter);
+    status->addWidget(LFormato, 0, Qt::AlignHCenter);
 
-    PEqualizadores = Named(new TDisplayArea(central), "PEqualizadores");
+    PEqualizadores = Named(new TDisplayArea(statusPanel_), "PEqualizadores");
     PEqualizadores->Connect(connector_);
-    layout->addWidget(PEqualizadores, 0, Qt::AlignHCenter);
+    status->addWidget(PEqualizadores, 0, Qt::AlignHCenter);
 
     auto* readouts = new QGridLayout;
     auto addReadout = [&](int row, const char* captionName, const char* caption, const char* name,
                           const char* text, TColor color) {
-        readouts->addWidget(Named(new QLabel(QString::fromUtf8(caption), central), captionName),
-                            row, 0);
-        auto* value = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(central), name);
+        readouts->addWidget(
+            Named(new QLabel(QString::fromUtf8(caption), statusPanel_), captionName), row, 0);
+        auto* value = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(statusPanel_), name);
         TMMLEDLABEL& led = value->Shown();
         // The label sizes itself to its text; the widget follows.
         led.OnAutoSize = [value](int w, int h) { value->setFixedSize(w, h); };
@@ -145,12 +155,12 @@ void TFrmGravar::BuildWidgets() {
     LDias = addReadout(1, "LabelDias", "Dias:", "LDias", "00", clYellow);
     LLivre = addReadout(2, "LabelLivre", "Livre:", "LLivre", "0 MB", clLime);
     LOcupado = addReadout(3, "LabelOcupado", "Ocupado:", "LOcupado", "0 MB", clLime);
-    layout->addLayout(readouts);
+    status->addLayout(readouts);
 
-    ProgressEspaco = Named(new TMMGaugeView(central, 360, 14), "ProgressEspaco");
+    ProgressEspaco = Named(new TMMGaugeView(statusPanel_, 360, 14), "ProgressEspaco");
     SetUpMainWindowGauge(ProgressEspaco->Shown());
     ProgressEspaco->setFixedSize(360, 14);
-    layout->addWidget(ProgressEspaco, 0, Qt::AlignHCenter);
+    status->addWidget(ProgressEspaco, 0, Qt::AlignHCenter);
 
     LAlarme = Named(new QLabel(central), "LAlarme");
     LAlarme->setWordWrap(true);
@@ -207,26 +217,13 @@ void TFrmGravar::BuildWidgets() {
     BMinimizar = addButton("BMinimizar", "Minimizar");
     BOcultar = addButton("BOcultar", "Ocultar");
     BSair = addButton("BSair", "Fechar");
-    // The settings panel is not part of this window yet.
-    BConfig->setEnabled(false);
     layout->addLayout(buttons);
+    connect(BConfig, &QPushButton::clicked, this, Guard([this] { BConfigClick(); }));
     connect(BMinimizar, &QPushButton::clicked, this, Guard([this] { BMinimizarClick(); }));
     connect(BEqualizador, &QPushButton::clicked, this, Guard([this] { BEqualizadorClick(); }));
     connect(BOcultar, &QPushButton::clicked, this, Guard([this] { BOcultarClick(); }));
     connect(BSair, &QPushButton::clicked, this, Guard([this] { BSairClick(); }));
 
-    // What the settings act on; the settings panel will show them.
-    PConfig = Named(new QWidget(central), "PConfig");
-    auto* config = new QVBoxLayout(PConfig);
-    CBPlacas = Named(new QComboBox(PConfig), "CBPlacas");
-    CBControle = Named(new QComboBox(PConfig), "CBControle");
-    CBLineInRec = Named(new QCheckBox(PConfig), "CBLineInRec");
-    CBPrioridade = Named(new QCheckBox("Definir como prioridade", PConfig), "CBPrioridade");
-    config->addWidget(CBPlacas);
-    config->addWidget(CBControle);
-    config->addWidget(CBLineInRec);
-    config->addWidget(CBPrioridade);
-    PConfig->hide();
     layout->addStretch();
 
     AddMessageLabel("lblNecessarioPararGravacaoFinalizarSistema",
@@ -333,14 +330,6 @@ void TFrmGravar::CBIdiomasChange() {
     TranslateForm(this);
     BGravar->update();
     BStop->update();
-}
-
-void TFrmGravar::FillCardList() {
-    CBPlacas->clear();
-    for (int32_t i = 0; i < waveIn_.NumDevs(); ++i) {
-        waveIn_.SetDeviceID(i);
-        CBPlacas->addItem(Q(waveIn_.GetProductName()));
-    }
 }
 
 void TFrmGravar::showEvent(QShowEvent* event) {
@@ -487,22 +476,8 @@ void TFrmGravar::ApplyEncoderFormat(const EncoderFormatChoice& format) {
     session_->ApplyEncoderFormat(format);
 }
 
-int TFrmGravar::SoundCardCount() const {
-    return CBPlacas->count();
-}
-
-void TFrmGravar::SelectSoundCard(int placa) {
-    // A number outside the list leaves no card selected. The card's mixer is
-    // selected here once the mixer is part of the window.
-    CBPlacas->setCurrentIndex(placa >= 0 && placa < CBPlacas->count() ? placa : -1);
-}
-
 bool TFrmGravar::IsRecording() const {
     return session_->IsRecording();
-}
-
-void TFrmGravar::ChooseDevices(int captureDevice, int) {
-    waveIn_.SetDeviceID(captureDevice);
 }
 
 void TFrmGravar::SetSegmentInterval(int milliseconds) {
@@ -517,17 +492,6 @@ void TFrmGravar::RaiseOwnProcessPriority() {
     // Raising the process's priority comes with its own part of the
     // program; until then the setting is kept and nothing is raised. Saying
     // so in a box at every start would only hold up the operator.
-}
-
-void TFrmGravar::SelectRecordingInput(int controle) {
-    // The input list and the switching of the mixer's lines come with the
-    // mixer; until then only the choice is kept.
-    CBControle->setCurrentIndex(controle >= 0 && controle < CBControle->count() ? controle : -1);
-    CBLineInRec->setChecked(true);
-}
-
-void TFrmGravar::TickRecordingInputCheckBox() {
-    CBLineInRec->setChecked(true);
 }
 
 // ---- RecordingView -------------------------------------------------------------------------

@@ -20,15 +20,24 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/DisplayArea.h"
 #include "audio/capture/WaveIn.h"
+#include "audio/capture/alsa/AlsaWaveInBackend.h"
 #include "audio/encode/MP3Encoder.h"
 #include "displays/Connector.h"
 #include "displays/Gauge.h"
 #include "displays/LEDLabel.h"
 #include "displays/ui/DisplayView.h"
 #include "displays/ui/GaugeView.h"
+#include "mixer/AudioLine.h"
+#include "mixer/MixerBackend.h"
+#include "mixer/MixerControl.h"
+#include "mixer/MixerDevice.h"
+#include "mixer/MixerTypes.h"
+#include "mixer/VolumeControl.h"
 #include "platform/ShutdownInhibitor.h"
 #include "recorder/CrowleyExport.h"
 #include "recorder/RecordingSession.h"
@@ -37,6 +46,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -48,6 +58,9 @@ namespace zt {
 
 class SignalWatcher;
 class StartupUpdateCheck;
+class TMMDeviceComboBox;
+class TMMMixerCheckBox;
+class TMMMixerWheel;
 class TTrayIcon;
 
 inline constexpr const char* kMainWindowTitle = "Zelta Tresona";
@@ -70,6 +83,9 @@ struct MainWindowServices {
     // Ends the program once the window has closed; empty: quit the
     // application's event loop.
     std::function<void()> terminate;
+    // The capture devices, in place of the ones ALSA lists (the default
+    // device, then the cards); the mixer devices follow them.
+    std::optional<std::vector<AlsaPcmDevice>> captureDevices;
 };
 
 class TFrmGravar : public QMainWindow, public SettingsTarget, private RecordingView {
@@ -119,6 +135,39 @@ public:
     // The start-up check (null before creation's last step and after closing).
     StartupUpdateCheck* UpdateCheck() { return updateCheck_.get(); }
 
+    // ---- the sound card and its mixer (MainWindowMixer.cpp) -------------------------------
+    // The operator picked a card in CBPlacas: its mixer, found by name,
+    // becomes PlacaDevice (the capture device follows when the settings are
+    // saved or at the next start).
+    void CBPlacasChange();
+    // Switches PlacaDevice to the mixer at ComboPlaca's index.
+    void ComboPlacaChange();
+    // PlacaDevice changed device: the lines re-attach, the mixer opens for
+    // change notifications and the input list is rebuilt.
+    void PlacaDeviceChange();
+    // The recording inputs of the card, in line-type order.
+    void FillInputList();
+    // The operator picked an input in CBControle: both input lines switch to
+    // it and it is selected on the card's recording selector.
+    void CBControleSelect();
+    // Opens the desktop's sound settings.
+    void BDefinirControlesClick();
+    // Shows the settings instead of the displays, or back.
+    void ToggleConfigPanel();
+    void BConfigClick() { ToggleConfigPanel(); }
+    // "Gravar": the settings saved to cfg.ini and applied.
+    void BGravaConfigClick();
+    // "Voltar": the stored language back, and the displays.
+    void BVoltarConfigClick();
+    QComboBox* CardList() { return CBPlacas; }
+    QComboBox* InputList() { return CBControle; }
+    TMMMixerDevice& Mixer() { return *PlacaDevice; }
+    TMMMixerWheel& RecordingKnob() { return *Volume; }
+    TMMMixerWheel& MonitorKnob() { return *MMMixerWheel1; }
+    TMMMixerCheckBox& MonitorMute() { return *CBLineIn; }
+    TMMMixerCheckBox& RecordingInputBox() { return *CBLineInRec; }
+    QWidget* ConfigPanel() { return PConfig; }
+
     // ---- SettingsTarget ----------------------------------------------------------------
     void ApplyEncoderFormat(const EncoderFormatChoice& format) override;
     int SoundCardCount() const override;
@@ -153,6 +202,8 @@ private:
     void FormCreate();
     void FormShow();
     void FillCardList();
+    void BuildConfigPanel(QWidget* central);
+    void BuildMixer(QWidget* panel, QGridLayout* grid);
     // Creation step: the languages of the file listed, the chosen one loaded
     // and the window translated; any error ends the step silently.
     void LoadLanguages();
@@ -216,12 +267,36 @@ private:
     QPushButton* BMinimizar = nullptr;
     QPushButton* BOcultar = nullptr;
     QPushButton* BSair = nullptr;
-    // The settings the panel will edit; hidden until it exists.
+    // The status displays (LFormato, PEqualizadores, the read-outs and
+    // ProgressEspaco), and the settings shown instead of them.
+    QWidget* statusPanel_ = nullptr;
     QWidget* PConfig = nullptr;
-    QComboBox* CBPlacas = nullptr;
-    QComboBox* CBControle = nullptr;
-    QCheckBox* CBLineInRec = nullptr;
+    QWidget* PControles = nullptr;
     QCheckBox* CBPrioridade = nullptr;
+    QPushButton* BGravaConfig = nullptr;
+    QPushButton* BVoltarConfig = nullptr;
+    // The sound card and its mixer. The back end outlives the components,
+    // which outlive nothing that refers to them (they detach themselves in
+    // any order).
+    std::unique_ptr<MixerBackend> mixerBackend_;
+    std::unique_ptr<TMMMixerDevice> PlacaDevice;
+    std::unique_ptr<TMMAudioLine> AudioGravacao;      // the recording destination
+    std::unique_ptr<TMMAudioLine> AudioLineInRec;     // the input under it
+    std::unique_ptr<TMMAudioLine> AudioLineIn;        // the input's monitor path
+    std::unique_ptr<TMMMixerControl> MixerLineInRec;  // the recording selector
+    std::unique_ptr<TMMVolumeControl> ControleVolumeRec;
+    std::unique_ptr<TMMMixerControl> MixerLineIn;  // the monitor mute
+    std::unique_ptr<TMMVolumeControl> ControlVolume;
+    QComboBox* CBPlacas = nullptr;
+    TMMDeviceComboBox* ComboPlaca = nullptr;
+    QComboBox* CBControle = nullptr;
+    TMMMixerWheel* Volume = nullptr;         // "Gravação"
+    TMMMixerWheel* MMMixerWheel1 = nullptr;  // "Retorno"
+    TMMMixerCheckBox* CBLineIn = nullptr;    // "Desativar retorno"
+    TMMMixerCheckBox* CBLineInRec = nullptr;
+    QPushButton* BDefinirControles = nullptr;
+    // The line type of each entry of CBControle.
+    std::vector<TMMComponentType> lineTypes_;
     // The language list and the update button; the settings panel will
     // hold them.
     QComboBox* CBIdiomas = nullptr;

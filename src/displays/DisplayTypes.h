@@ -6,14 +6,14 @@
 
 #include "audio/chain/WaveFormat.h"  // TMMBits, TMMMode
 
+#include "platform/MMTypes.h"
+
 namespace zt {
 
-enum class TMMChannel { chBoth, chLeft, chRight };
 enum class TMMDecayMode { dmNone, dmStepUp, dmExponential, dmUniform };
 enum class TMMLevelKind { lkHorizontal, lkVertical };
 enum class TMMLevelDirection { dirNormal, dirReversed, dirSymetric };
 enum class TMMScalePos { spAboveOrLeft, spBelowOrRight, spBoth };
-enum class TMMScaleOrigin { soInner, soOuter };
 
 // The decay factor of a `Decay` strength: 0.0001 square-rooted `decay`
 // times, in single precision (0.96466 for 8).

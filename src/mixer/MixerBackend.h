@@ -14,8 +14,10 @@
 // Results: kMMNoError (0) for success, else one of the codes below (or a
 // back end's own code; MixerErrorText gives its text when it has one).
 //
-// Ids: a destination line's id equals its destination index; every other id
-// is the back end's own. Component and control type values, line and control
+// Ids are the back end's own (−1 is never one). A destination line's id
+// must not equal a destination index: a line looked up under a destination
+// is accepted directly when its destination index equals the destination's
+// id, so such an id would offer the destination as one of its own sources. Component and control type values, line and control
 // flags are the numbers of the tables in MixerTypes.h.
 //
 // Threads: main thread only. Change callbacks are called on the main thread

@@ -29,6 +29,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "platform/MMTypes.h"
+
 namespace zt {
 
 class TMMLoadable {
@@ -55,9 +57,6 @@ public:
     TMMNonVisualComponent(const TMMNonVisualComponent&) = delete;
     TMMNonVisualComponent& operator=(const TMMNonVisualComponent&) = delete;
 };
-
-// The channel a widget or an item operation addresses.
-enum class TMMChannel : uint8_t { chBoth, chLeft, chRight };
 
 // A set of flags of the enumeration E (members numbered from 0).
 template <class E>

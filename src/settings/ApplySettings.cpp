@@ -32,9 +32,12 @@ void ApplySettings(const RecorderSettings& settings, SettingsTarget& target) {
     // chosen, so the first device is used without a word.
     int placa = StrToInt(settings.Placa);
     std::string missingCard;
-    if (placa == -1) {
+    // With no card at all there is nothing to fall back on; starting the
+    // recording tells the operator that.
+    const int cards = target.SoundCardCount();
+    if (placa == -1 || (cards == 0 && placa >= 0)) {
         placa = 0;
-    } else if (placa < 0 || placa >= target.SoundCardCount()) {
+    } else if (placa < 0 || placa >= cards) {
         missingCard = FormatResString(msg::SavedSoundCardMissing, {IntToStr(placa)});
         placa = 0;
     }

@@ -35,7 +35,7 @@ int32_t SegmentIntervalMs(const std::string& tempoRec);
 // Pushes the settings into the components, in this order:
 //   1. ApplyEncoderFormat from Formato;
 //   2. SelectSoundCard(Placa), or SelectSoundCard(0) when Placa is -1 (none
-//      chosen) or not a card of the list (SoundCardCount);
+//      chosen), not a card of the list (SoundCardCount) or the list is empty;
 //   3. unless recording: ChooseDevices, both 0 when HasProductInfoApi, else
 //      both the card of step 2;
 //   4. unless recording: SetSegmentInterval(TempoRec x 60000);
@@ -46,8 +46,10 @@ int32_t SegmentIntervalMs(const std::string& tempoRec);
 // Each number is converted right before its step; a conversion error, or any
 // error a step raises, ends the apply there and propagates to the caller (the
 // start-up warning box or the general error display). A saved card that is
-// gone does not end it: every step runs with card 0, then ESettingsWarning
-// names the missing card (also written to the event log).
+// gone while others are there does not end it: every step runs with card 0,
+// then ESettingsWarning names the missing card (also written to the event
+// log). With no card at all nothing is said here: the recording's start
+// reports that.
 void ApplySettings(const RecorderSettings& settings, SettingsTarget& target);
 
 // Reads cfg.ini (creating it with the defaults when it is missing) into

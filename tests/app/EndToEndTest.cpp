@@ -66,7 +66,8 @@ std::vector<std::string> DialogRecords(const std::string& path) {
 
 class EndToEnd : public ::testing::Test {
 protected:
-    EndToEnd() : fx_(AsBytes(Sweep(44100, 2, 4.0))) {
+    EndToEnd() : EndToEnd({AlsaFixturePcm{"zt_capture", AsBytes(Sweep(44100, 2, 4.0))}}) {}
+    explicit EndToEnd(std::vector<AlsaFixturePcm> pcms) : fx_(std::move(pcms)) {
         program_ = folder_.file("ZeltaTresona");
         fs::copy_file(ZT_PROGRAM_PATH, program_);
         fs::permissions(program_, fs::perms::owner_all, fs::perm_options::add);
@@ -375,6 +376,45 @@ TEST_F(UpdateEndToEnd, AnUnsignedUpdateChangesNothing) {
     EXPECT_FALSE(fs::exists(folder_.file("ZeltaTresona-old")));
     EXPECT_FALSE(fs::exists(folder_.file("lang/x.txt")));
     EXPECT_EQ(ReadFileBytes(folder_.file("cfg.ini")).find("sVersao=2012"), std::string::npos);
+}
+
+// The real program with a sound card that has a mixer (the fake card as
+// ALSA's default): what cfg.ini says reaches the card at start-up.
+class EndToEndWithCard : public EndToEnd {
+protected:
+    EndToEndWithCard() : EndToEnd({CardWithSweep()}) {}
+    static AlsaFixturePcm CardWithSweep() {
+        AlsaFixturePcm pcm = CardPcm("zt_capture", AlsaCardVariant::Full, "Fake Card");
+        pcm.bytes = AsBytes(Sweep(44100, 2, 4.0));
+        return pcm;
+    }
+};
+
+TEST_F(EndToEndWithCard, TheSavedInputIsSelectedOnTheCardAtStartUp) {
+    // The card starts on "Mic"; input 1 of the list (CD, Line, Mic) is Line.
+    ASSERT_EQ(fx_.SetCardValue("zt_capture", "Input Source", {1}), 0);
+    WriteSettings(folder_.dir(), {{"Controle", "1"}});
+    ChildProcess& p = Launch();
+    ASSERT_FALSE(WaitForProvisional(p).empty());
+    EXPECT_EQ(fx_.CardState("zt_capture")["Input Source"], std::vector<long>{0}) << p.Output();
+    Terminate(p);
+    EXPECT_TRUE(DialogRecords(DialogLog()).empty());
+}
+
+TEST_F(EndToEndWithCard, ACardUnpluggedSinceTheLastRunRecordsFromDefaultWithOneWarning) {
+    WriteSettings(folder_.dir(), {{"Placa", "3"}});
+    ChildProcess& p = Launch();
+    ASSERT_FALSE(WaitForProvisional(p).empty());
+    Terminate(p);
+    const std::vector<std::string> records = DialogRecords(DialogLog());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].rfind("Warning\tA placa de som 3 ", 0), 0u) << records[0];
+    EXPECT_NE(records[0].find("\"Default\""), std::string::npos) << records[0];
+    // The saved input was applied on the card in use all the same.
+    EXPECT_EQ(fx_.CardState("zt_capture")["Input Source"], std::vector<long>{2});
+    const std::vector<std::string> files = Recordings();
+    ASSERT_EQ(files.size(), 1u);
+    ExpectDecodes(Audio() + "/" + files[0], 0.2, 60.0);
 }
 
 }  // namespace

@@ -69,7 +69,9 @@ struct CardMixer {
     }
     MixerControlRecord Mux() {
         MixerControlRecord control;
-        EXPECT_EQ(mixer.ControlByType(0, 1, control::kMux, control), kMMNoError);
+        EXPECT_EQ(mixer.ControlByType(0, Destination(component::kDstWaveIn).lineId, control::kMux,
+                                      control),
+                  kMMNoError);
         return control;
     }
     std::vector<int32_t> Get(const MixerControlRecord& control, uint32_t channels,
@@ -130,15 +132,15 @@ TEST(AlsaMixerBackend, LinesAndControlsOfTheCard) {
 
     // Playback first, its own controls the master's, then its sources.
     const MixerLineRecord playback = card.Destination(component::kDstSpeakers);
-    EXPECT_EQ(playback.lineId, 0);
+    EXPECT_EQ(playback.lineId, int32_t(kDestinationLineIdBase | 0));
     EXPECT_EQ(playback.destination, 0u);
     EXPECT_EQ(playback.targetType, kTargetWaveOut);
     EXPECT_EQ(playback.controls, 2u);
     MixerControlRecord master;
-    EXPECT_EQ(mixer.ControlByType(0, 0, control::kMute, master), kMMNoError);
+    EXPECT_EQ(mixer.ControlByType(0, playback.lineId, control::kMute, master), kMMNoError);
 
     const MixerLineRecord recording = card.Destination(component::kDstWaveIn);
-    EXPECT_EQ(recording.lineId, 1);
+    EXPECT_EQ(recording.lineId, int32_t(kDestinationLineIdBase | 1));
     EXPECT_EQ(recording.destination, 1u);
     EXPECT_EQ(recording.targetType, kTargetWaveIn);
     EXPECT_EQ(recording.targetName, "Default");
@@ -179,7 +181,7 @@ TEST(AlsaMixerBackend, LinesAndControlsOfTheCard) {
     ASSERT_EQ(
         mixer.LineInfoByTarget(1, kTargetWaveIn, 0, 0, caps.driverVersion, "Fake Card", byTarget),
         kMMNoError);
-    EXPECT_EQ(byTarget.lineId, 1);
+    EXPECT_EQ(byTarget.lineId, recording.lineId);
     EXPECT_EQ(
         mixer.LineInfoByTarget(1, kTargetWaveIn, 0, 0, caps.driverVersion, "Default", byTarget),
         kMixerInvalidLine);
@@ -201,7 +203,7 @@ TEST(AlsaMixerBackend, LinesAndControlsOfTheCard) {
     int32_t owner = -1;
     MixerControlRecord byId;
     ASSERT_EQ(mixer.ControlById(0, mux.controlId, byId, owner), kMMNoError);
-    EXPECT_EQ(owner, 1);
+    EXPECT_EQ(owner, recording.lineId);
     std::vector<MixerListText> texts;
     ASSERT_EQ(mixer.GetListText(0, mux.controlId, 1, 3, texts), kMMNoError);
     ASSERT_EQ(texts.size(), 3u);
@@ -390,6 +392,7 @@ TEST(AlsaMixerBackend, ChangesReachTheOpenHandles) {
 TEST(AlsaMixerBackend, ACardPulledOutAndPutBack) {
     CardMixer card(AlsaCardVariant::Full);
     const MixerControlRecord volume = card.Control(component::kDstWaveIn, "Line", control::kVolume);
+    const int32_t recording = card.Destination(component::kDstWaveIn).lineId;
     std::vector<std::pair<MixerChangeKind, int32_t>> seen;
     auto sawLine = [&](int32_t id) {
         for (const auto& [kind, changed] : seen)
@@ -402,7 +405,7 @@ TEST(AlsaMixerBackend, ACardPulledOutAndPutBack) {
               kMMNoError);
 
     card.fixture.Unplug("card");
-    ASSERT_TRUE(RunUntil([&] { return sawLine(1); })) << "the lines went";
+    ASSERT_TRUE(RunUntil([&] { return sawLine(recording); })) << "the lines went";
     MixerLineRecord line;
     EXPECT_EQ(card.mixer.LineInfoByType(0, component::kDstWaveIn, line), kMMNoDriver);
     std::vector<int32_t> values;
@@ -417,7 +420,7 @@ TEST(AlsaMixerBackend, ACardPulledOutAndPutBack) {
     EXPECT_EQ(card.Control(component::kDstWaveIn, "Line", control::kVolume).controlId,
               volume.controlId)
         << "ids are kept";
-    ASSERT_TRUE(RunUntil([&] { return sawLine(1); })) << "the lines came back";
+    ASSERT_TRUE(RunUntil([&] { return sawLine(recording); })) << "the lines came back";
     // And the handle hears the card again.
     seen.clear();
     ASSERT_EQ(card.fixture.SetCardValue("card", "Line Capture Volume", {9, 9}), 0);

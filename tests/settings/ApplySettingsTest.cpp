@@ -171,7 +171,8 @@ TEST(ApplySettings, SavedCardThatIsGoneFallsBackToTheFirstAndWarnsOnce) {
     };
     const Case cases[] = {
         {"4", 4, false, {"SelectSoundCard 0", "ChooseDevices 0 0"}, "A placa de som 4 "},
-        {"2", 0, false, {"SelectSoundCard 0", "ChooseDevices 0 0"}, "A placa de som 2 "},
+        // No card at all: starting the recording says so, not the settings.
+        {"2", 0, false, {"SelectSoundCard 0", "ChooseDevices 0 0"}, nullptr},
         {"-3", 4, false, {"SelectSoundCard 0", "ChooseDevices 0 0"}, "A placa de som -3 "},
         {"9", 4, true, {"SelectSoundCard 0"}, "A placa de som 9 "},
         // Saved without a selection: the first device, nothing to say.

@@ -64,7 +64,7 @@ public:
         AlsaMixerLine line;
         MixerLineRecord& r = line.record;
         r.destination = index;
-        r.lineId = int32_t(index);
+        r.lineId = int32_t(kDestinationLineIdBase | index);
         r.flags = kLineFlagActive;
         r.componentType = componentType;
         r.channels = channels;

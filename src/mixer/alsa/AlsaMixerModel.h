@@ -42,7 +42,10 @@
 //   Video, Analog                   kSrcAnalog
 //   (anything else)                 kSrcUndefined
 //
-// Ids: a destination's line id is its index; a source's is
+// Ids: a destination's line id is 0xFFFF0000 | its index, never a
+// destination index itself, so that a line looked up under a destination is
+// found among its sources and the destination is never taken for one of its
+// own inputs; a source's is
 // 0x10000 * n + destination, n counting that destination's sources from 1
 // in the order they were first seen on the device; controls are numbered
 // from 1 per device. AlsaMixerIds keeps both across rebuilds of the same
@@ -66,6 +69,8 @@
 #include "mixer/MixerBackend.h"
 
 namespace zt {
+
+inline constexpr uint32_t kDestinationLineIdBase = 0xFFFF0000u;
 
 enum class AlsaControlKind { Volume, Mute, Mux };
 

@@ -15,11 +15,13 @@
 // Threads: the functions are pure and may be called from any thread.
 
 #include <QColor>
+
 #include <QPoint>
 #include <QPointF>
 #include <QSize>
 #include <optional>
 #include <vector>
+#include "platform/MMTypes.h"
 
 namespace zt {
 
@@ -34,9 +36,7 @@ enum class TMMHandleStyle { hsEllipse, hsOwnerDraw };
 // or embossed (raised) lines in the shadow and light colours.
 enum class TMMScaleStyle { stColor, stLowered, stRaised };
 
-// Where the short ticks sit: against the inner end of the long ones, or
-// against their outer end.
-enum class TMMScaleOrigin { soInner, soOuter };
+// Where the short ticks sit: TMMScaleOrigin (platform/MMTypes.h).
 
 // The scale drawn around the knob's picture.
 struct TMMScale {
