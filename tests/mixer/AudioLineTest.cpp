@@ -75,36 +75,40 @@ TEST_F(AudioLineTest, Resolution) {
          CT::ctSrcAux, -1, false},
         {"target", [&](TMMAudioLine& l) { l.SetTarget(&speakersDevice); }, kSpeakers,
          CT::ctDstSpeakers, 0, false},
-        {"under the destination, found first by type",
+        // Under a destination a line is found among the destination's own
+        // sources: a destination's id is never a destination index, so the
+        // line of that type found first is taken only through the scan.
+        {"under the destination, its first of that type",
          [this](TMMAudioLine& l) {
              l.SetDestLine(&recording);
              l.SetComponentType(CT::ctSrcMicrophone);
          },
-         kRecMic, CT::ctSrcMicrophone, -1, false},
+         kRecMic, CT::ctSrcMicrophone, -1, true},
         {"under the destination, another destination's first",
          [this](TMMAudioLine& l) {
              l.SetDestLine(&recording);
              l.SetComponentType(CT::ctSrcLine);
          },
          kRecLine, CT::ctSrcLine, -1, true},
-        {"under the destination, by id",
+        {"under the destination, the destination's own type",
          [this](TMMAudioLine& l) {
              l.SetDestLine(&recording);
-             l.SetLineId(kRecCD);
+             l.SetComponentType(CT::ctDstWaveIn);
          },
-         kRecCD, CT::ctSrcCD, -1, false},
-        {"under the destination, the id of another destination's line",
-         [this](TMMAudioLine& l) {
-             l.SetDestLine(&recording);
-             l.SetLineId(kMonitorCD);
-         },
-         -1, CT::ctDstDigital, -1, false},
+         -1, CT::ctDstWaveIn, -1, true},
         {"under the destination, a type it does not have",
          [this](TMMAudioLine& l) {
              l.SetDestLine(&recording);
              l.SetComponentType(CT::ctSrcAux);
          },
          -1, CT::ctSrcAux, -1, true},
+        // By id there is no scan.
+        {"under the destination, by id",
+         [this](TMMAudioLine& l) {
+             l.SetDestLine(&recording);
+             l.SetLineId(kRecCD);
+         },
+         -1, CT::ctDstDigital, -1, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -19,8 +19,8 @@ namespace zt::test {
 
 // Fixed ids, so that tests can name lines and controls.
 namespace card {
-inline constexpr int32_t kSpeakers = 0;         // destination 0
-inline constexpr int32_t kRecording = 1;        // destination 1
+inline constexpr int32_t kSpeakers = 0x8000;    // destination 0
+inline constexpr int32_t kRecording = 0x8001;   // destination 1
 inline constexpr int32_t kMonitorLine = 0x100;  // Line under the speakers
 inline constexpr int32_t kMonitorCD = 0x101;
 inline constexpr int32_t kRecCD = 0x200;  // sources of the recording destination

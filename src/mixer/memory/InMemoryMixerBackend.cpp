@@ -38,7 +38,7 @@ InMemoryMixerBackend::Destination& InMemoryMixerBackend::AddDestination(int devi
     Destination dest;
     MixerLineRecord& r = dest.line.record;
     r.destination = uint32_t(d.destinations.size());
-    r.lineId = int32_t(r.destination);
+    r.lineId = kDestinationIdBase + int32_t(r.destination);
     r.flags = kLineFlagActive;
     r.componentType = componentType;
     r.channels = channels;

@@ -6,8 +6,9 @@
 // make any operation fail with a given code, and raises driver-side changes
 // the way the event loop would deliver them.
 //
-// Ids: a destination's line id is its index; source lines and controls get
-// ids of their own (given, or numbered from 0x10000 and 0x20000).
+// Ids: a destination's line id is kDestinationIdBase plus its index (never
+// an index itself); source lines and controls get ids of their own (given,
+// or numbered from 0x10000 and 0x20000).
 //
 // Values: a control keeps channels × max(items, 1) values (one channel when
 // uniform), element item × channels + channel. A transfer of one channel
@@ -30,6 +31,8 @@ namespace zt {
 
 class InMemoryMixerBackend final : public MixerBackend {
 public:
+    static constexpr int32_t kDestinationIdBase = 0x8000;
+
     struct Control {
         MixerControlRecord record;
         // channels × max(items, 1) values; missing ones read as 0.
@@ -50,8 +53,8 @@ public:
         std::vector<Destination> destinations;
     };
 
-    // Builders: each returns the added part, which stays valid until the
-    // next part of the same kind is added.
+    // Builders: each returns the added part, valid until the next part is
+    // added.
     Device& AddDevice(const std::string& name);
     Destination& AddDestination(int device, uint32_t componentType, const std::string& name,
                                 uint32_t channels = 2);

@@ -1,5 +1,7 @@
 #include "mixer/ui/MixerCheckBox.h"
 
+#include <utility>
+
 #include "mixer/MixerErrors.h"
 #include "platform/ErrorDisplay.h"
 
