@@ -32,6 +32,7 @@
 #include "platform/ResStrings.h"
 #include "platform/ShutdownInhibitor.h"
 #include "platform/SignalWatcher.h"
+#include "platform/ui/Named.h"
 #include "recorder/RecorderChain.h"
 #include "settings/ApplySettings.h"
 #include "settings/SettingsFile.h"
@@ -43,12 +44,6 @@ namespace {
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-template <class W>
-W* Named(W* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
 }
 
 }  // namespace

@@ -13,19 +13,10 @@
 #include "app/MainWindow.h"
 #include "platform/Convert.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/ui/Named.h"
 #include "settings/SaveSettings.h"
 
 namespace zt {
-
-namespace {
-
-template <class W>
-W* Named(W* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
-
-}  // namespace
 
 void TFrmGravar::BuildConfigPanel(QWidget* central) {
     PConfig = Named(new QWidget(central), "PConfig");

@@ -25,16 +25,11 @@
 #include "mixer/ui/WheelArt.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/EventLog.h"
+#include "platform/ui/Named.h"
 
 namespace zt {
 
 namespace {
-
-template <class W>
-W* Named(W* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 // The mixer devices are the control devices of the capture devices, in the
 // same order and with the same names.

@@ -190,6 +190,15 @@ void AlsaMixerBackend::Fail(Device& device, int error) {
     Schedule(device);
 }
 
+const AlsaMixerModel* AlsaMixerBackend::ModelOf(int deviceId, MMResult& result) {
+    Device* device = DeviceAt(deviceId);
+    if (!device) {
+        result = kMMBadDeviceId;
+        return nullptr;
+    }
+    return Ready(*device, result);
+}
+
 const AlsaMixerModel* AlsaMixerBackend::Ready(Device& device, MMResult& result) {
     if (device.mixer) {
         TakeEvents(device);
@@ -354,10 +363,8 @@ std::string AlsaMixerBackend::ErrorText(MMResult code) {
 // ---- lines and controls ----
 
 MMResult AlsaMixerBackend::LineInfoById(int deviceId, int32_t lineId, MixerLineRecord& line) {
-    Device* device = DeviceAt(deviceId);
-    if (!device) return kMMBadDeviceId;
     MMResult result = kMMNoError;
-    const AlsaMixerModel* model = Ready(*device, result);
+    const AlsaMixerModel* model = ModelOf(deviceId, result);
     if (!model) return result;
     const AlsaMixerLine* found = model->LineById(lineId);
     if (!found) return kMixerInvalidLine;
@@ -367,10 +374,8 @@ MMResult AlsaMixerBackend::LineInfoById(int deviceId, int32_t lineId, MixerLineR
 
 MMResult AlsaMixerBackend::LineInfoByType(int deviceId, uint32_t componentType,
                                           MixerLineRecord& line) {
-    Device* device = DeviceAt(deviceId);
-    if (!device) return kMMBadDeviceId;
     MMResult result = kMMNoError;
-    const AlsaMixerModel* model = Ready(*device, result);
+    const AlsaMixerModel* model = ModelOf(deviceId, result);
     if (!model) return result;
     for (const AlsaMixerLine& candidate : model->lines) {
         if (candidate.record.componentType != componentType) continue;
@@ -391,10 +396,8 @@ MMResult AlsaMixerBackend::LineInfoByType(int deviceId, uint32_t componentType,
 
 MMResult AlsaMixerBackend::LineInfoBySource(int deviceId, uint32_t destination, uint32_t source,
                                             MixerLineRecord& line) {
-    Device* device = DeviceAt(deviceId);
-    if (!device) return kMMBadDeviceId;
     MMResult result = kMMNoError;
-    const AlsaMixerModel* model = Ready(*device, result);
+    const AlsaMixerModel* model = ModelOf(deviceId, result);
     if (!model) return result;
     if (destination >= model->sources.size() || source >= model->sources[destination].size())
         return kMMInvalidParam;
@@ -406,10 +409,8 @@ MMResult AlsaMixerBackend::LineInfoByTarget(int deviceId, uint32_t targetType,
                                             uint16_t manufacturerId, uint16_t productId,
                                             uint32_t driverVersion, const std::string& productName,
                                             MixerLineRecord& line) {
-    Device* device = DeviceAt(deviceId);
-    if (!device) return kMMBadDeviceId;
     MMResult result = kMMNoError;
-    const AlsaMixerModel* model = Ready(*device, result);
+    const AlsaMixerModel* model = ModelOf(deviceId, result);
     if (!model) return result;
     for (const AlsaMixerLine& candidate : model->lines) {
         const MixerLineRecord& r = candidate.record;
@@ -436,10 +437,8 @@ MMResult AlsaMixerBackend::ControlById(int deviceId, int32_t controlId, MixerCon
 
 MMResult AlsaMixerBackend::ControlByType(int deviceId, int32_t lineId, uint32_t controlType,
                                          MixerControlRecord& control) {
-    Device* device = DeviceAt(deviceId);
-    if (!device) return kMMBadDeviceId;
     MMResult result = kMMNoError;
-    const AlsaMixerModel* model = Ready(*device, result);
+    const AlsaMixerModel* model = ModelOf(deviceId, result);
     if (!model) return result;
     const AlsaMixerLine* line = model->LineById(lineId);
     if (!line) return kMixerInvalidLine;

@@ -124,6 +124,8 @@ private:
     // The device's model, built or brought up to date; null with `result`
     // set when the device cannot be reached.
     const AlsaMixerModel* Ready(Device& device, MMResult& result);
+    // The same for a device number (kMMBadDeviceId for one out of range).
+    const AlsaMixerModel* ModelOf(int deviceId, MMResult& result);
     bool OpenMixer(Device& device, int& error);
     void CloseMixer(Device& device);
     void Rebuild(Device& device);

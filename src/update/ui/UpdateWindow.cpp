@@ -17,18 +17,13 @@
 #include "lang/Translate.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/ui/ModalWindows.h"
+#include "platform/ui/Named.h"
 #include "update/ui/HistoryWindow.h"
 #include "update/ui/UpdateArt.h"
 
 namespace zt {
 
 namespace {
-
-template <class W>
-W* Named(W* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 constexpr const char* kStepTexts[kUpdateStepCount] = {
     "Estabelecendo a conexão", "Verificando atualizações disponíveis",
