@@ -59,7 +59,7 @@ void TFrmGravar::BuildMixer(QWidget* panel, QGridLayout* grid) {
     mixerBackend_ = std::make_unique<AlsaMixerBackend>(MixerDevicesOf(waveIn_));
     PlacaDevice = std::make_unique<TMMMixerDevice>(*mixerBackend_);
     PlacaDevice->setObjectName("PlacaDevice");
-    PlacaDevice->SetActive(true);
+    PlacaDevice->SetActive(PlacaDevice->IsValidDevice());
     PlacaDevice->OnChange = [this](TMMCustomAudioDevice*) { PlacaDeviceChange(); };
 
     AudioGravacao = std::make_unique<TMMAudioLine>();
@@ -187,8 +187,9 @@ void TFrmGravar::PlacaDeviceChange() {
     AudioLineInRec->SetMixer(PlacaDevice.get());
     AudioLineIn->SetMixer(PlacaDevice.get());
     // Without change notifications the controls still work; the input list
-    // is filled either way.
-    MixerStep("open", [this] { PlacaDevice->SetActive(true); });
+    // is filled either way. With no mixer at all there is nothing to open
+    // and nothing to report.
+    if (PlacaDevice->IsValidDevice()) MixerStep("open", [this] { PlacaDevice->SetActive(true); });
     FillInputList();
 }
 
