@@ -66,8 +66,7 @@ void TFrmPrioridade::ClearProcessList() {
 }
 
 void TFrmPrioridade::RefreshProcessList() {
-    int remembered = itemIndex_;
-    if (remembered > static_cast<int>(items_.size()) - 1) --remembered;
+    const int remembered = itemIndex_;
     ClearProcessList();
 
     ProcessTreeRead read = ReadProcessTree(procRoot_);
