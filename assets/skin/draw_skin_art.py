@@ -318,7 +318,7 @@ def draw_skin(cv, lay):
 
     for name in ("banner", "display", "elapsed", "days", "free", "used"):
         x, y, w, h = lay[name]
-        well(cv, x, y, w, h, margin=2 if name != "display" else 2)
+        well(cv, x, y, w, h)
     # Thin accent rules under the captions, like silk-screened scale marks.
     for name in ("elapsed", "days", "free", "used"):
         x, y, w, h = lay[f"{name}_caption"]
@@ -365,7 +365,7 @@ def draw_skin(cv, lay):
 # --- Record and stop --------------------------------------------------------
 
 
-def bezel(cv, shape_at, pressed):
+def bezel(cv, shape_at):
     """The fixed ring around either control: brushed metal with a dark gap."""
     outer = shape_at(0.0)
     cv.paint(outer, lambda u, v: mix((150, 153, 158), (62, 65, 70), (u + v - 10) / 100))
@@ -377,7 +377,7 @@ def bezel(cv, shape_at, pressed):
 
 def draw_record(cv, pressed):
     cx, cy = 32.0, 32.5
-    bezel(cv, lambda inset: disc(cx, cy, 31 - inset), pressed)
+    bezel(cv, lambda inset: disc(cx, cy, 31 - inset))
     off = 1.0 if pressed else 0.0
     ccx, ccy = cx + off * 0.6, cy + off * 0.6
     cap = disc(ccx, ccy, 24.5)
@@ -412,7 +412,7 @@ def draw_stop(cv, pressed):
     def sq(inset):
         return box(2 + inset, 2.5 + inset, 62 - inset, 62.5 - inset, 9 - inset * 0.8)
 
-    bezel(cv, sq, pressed)
+    bezel(cv, sq)
     off = 0.6 if pressed else 0.0
     cap = box(7.5 + off, 8 + off, 56.5 + off, 57 + off, 5)
     hi, lo = ((128, 132, 139), (82, 86, 92)) if pressed else ((176, 180, 187), (108, 112, 119))
@@ -486,19 +486,16 @@ def draw_button(cv, icon, state):
     off = 1.0 if pressed else 0.0
     shapes = union(*icon(off))
     if hover or pressed:
-        # A soft glow under a lit legend.
-        glow = (shapes[0], shapes[1])
-        fn = shapes[0]
-        cv.paint(((lambda u, v: fn(u, v) - 2.0), (shapes[1][0] - 2, shapes[1][1] - 2,
-                                                  shapes[1][2] + 2, shapes[1][3] + 2)),
-                 ICON_LIT, alpha=0.16)
-        cv.paint(glow, ICON_LIT if hover else ICON_PRESSED)
+        # A lit legend, with a soft glow around it.
+        fn, bb = shapes
+        halo = ((lambda u, v: fn(u, v) - 2.0), (bb[0] - 2, bb[1] - 2, bb[2] + 2, bb[3] + 2))
+        cv.paint(halo, ICON_LIT, alpha=0.16)
+        cv.paint(shapes, ICON_LIT if hover else ICON_PRESSED)
     else:
         # Engraved legend: a dark shadow line beneath the light fill.
-        fn = shapes[0]
-        cv.paint(((lambda u, v: fn(u, v - 0.8)), (shapes[1][0], shapes[1][1],
-                                                  shapes[1][2], shapes[1][3] + 1)),
-                 (16, 17, 19), alpha=0.8)
+        fn, bb = shapes
+        shadow = ((lambda u, v: fn(u, v - 0.8)), (bb[0], bb[1], bb[2], bb[3] + 1))
+        cv.paint(shadow, (16, 17, 19), alpha=0.8)
         cv.paint(shapes, ICON)
 
 
