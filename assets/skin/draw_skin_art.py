@@ -358,8 +358,9 @@ def draw_skin(cv, lay):
     # The maker's label plate at the bottom left.
     mx, my, mw, mh = lay["maker_plate"]
     plate = box(mx, my, mx + mw, my + mh, 4)
-    cv.paint(plate, lambda u, v: mix((74, 77, 83), (56, 59, 64), (v - my) / mh))
-    cv.bevel(plate, 1.5, 0.35)
+    # A brushed silver plate, so the label's dark text reads on it.
+    cv.paint(plate, lambda u, v: mix((156, 160, 166), (116, 120, 126), (v - my) / mh))
+    cv.bevel(plate, 1.5, 0.45)
 
 
 # --- Record and stop --------------------------------------------------------
