@@ -176,28 +176,9 @@ void TFrmGravar::BuildWidgets() {
     recordRow->addWidget(BStop);
     recordRow->addWidget(LabelParar);
     recordRow->addStretch();
-    // The update button, until the settings panel holds it.
-    btnVerificarAtualizacoes =
-        Named(new QPushButton(QString::fromUtf8("Verificar Atualizações"), central),
-              "btnVerificarAtualizacoes");
-    btnVerificarAtualizacoes->setCursor(Qt::PointingHandCursor);
-    btnVerificarAtualizacoes->setStyleSheet("QPushButton { font-size: 8pt; padding: 2px 6px; }");
-    recordRow->addWidget(btnVerificarAtualizacoes);
-    connect(btnVerificarAtualizacoes, &QPushButton::clicked, this,
-            Guard([this] { btnVerificarAtualizacoesClick(); }));
     layout->addLayout(recordRow);
     connect(BGravar, &QPushButton::clicked, this, Guard([this] { BGravarClick(); }));
     connect(BStop, &QPushButton::clicked, this, Guard([this] { BStopClick(); }));
-
-    // The language list, until the settings panel holds it.
-    auto* languageRow = new QHBoxLayout;
-    languageRow->addWidget(Named(new QLabel("Idioma:", central), "LabelIdioma"));
-    CBIdiomas = Named(new QComboBox(central), "CBIdiomas");
-    CBIdiomas->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    languageRow->addWidget(CBIdiomas);
-    languageRow->addStretch();
-    layout->addLayout(languageRow);
-    connect(CBIdiomas, &QComboBox::activated, this, Guard([this] { CBIdiomasChange(); }));
 
     auto* buttons = new QHBoxLayout;
     auto addButton = [&](const char* name, const char* caption) {

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -29,6 +30,22 @@ void TFrmGravar::BuildConfigPanel(QWidget* central) {
     CBPrioridade = Named(new QCheckBox("Definir como prioridade", PControles), "CBPrioridade");
     grid->addWidget(CBPrioridade, 5, 0, 1, 3);
     layout->addWidget(PControles);
+
+    auto* languageRow = new QHBoxLayout;
+    languageRow->addWidget(Named(new QLabel("Idioma:", PConfig), "LabelIdioma"));
+    CBIdiomas = Named(new QComboBox(PConfig), "CBIdiomas");
+    CBIdiomas->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    languageRow->addWidget(CBIdiomas);
+    languageRow->addStretch();
+    layout->addLayout(languageRow);
+    connect(CBIdiomas, &QComboBox::activated, this, Guard([this] { CBIdiomasChange(); }));
+    btnVerificarAtualizacoes =
+        Named(new QPushButton(QString::fromUtf8("Verificar Atualizações"), PConfig),
+              "btnVerificarAtualizacoes");
+    btnVerificarAtualizacoes->setCursor(Qt::PointingHandCursor);
+    layout->addWidget(btnVerificarAtualizacoes, 0, Qt::AlignLeft);
+    connect(btnVerificarAtualizacoes, &QPushButton::clicked, this,
+            Guard([this] { btnVerificarAtualizacoesClick(); }));
     layout->addStretch();
 
     auto* buttons = new QHBoxLayout;
