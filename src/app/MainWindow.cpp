@@ -25,6 +25,7 @@
 #include "lang/Lcf.h"
 #include "lang/Translate.h"
 #include "lang/ui/WidgetTranslation.h"
+#include "platform/AudioThreadPriority.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/Exceptions.h"
@@ -75,6 +76,7 @@ TFrmGravar::TFrmGravar(MainWindowServices services, QWidget* parent)
     tray_ = std::make_unique<TTrayIcon>(std::move(handlers), this);
 
     BuildWidgets();
+    WirePriority();
 
     if (services_.watchSignals) {
         signals_ = std::make_unique<SignalWatcher>(this);
@@ -97,6 +99,8 @@ TFrmGravar::~TFrmGravar() {
     if (session_) Guarded([this] { session_->WaitForFileWork(); });
     if (tray_) tray_->Remove();
     if (services_.inhibitor) services_.inhibitor->Release();
+    // The raiser refers to this window's kernel back end.
+    if (raisesAudioThreads_) SetAudioThreadRaiser({});
 }
 
 // ---- building ------------------------------------------------------------------------
@@ -458,16 +462,6 @@ bool TFrmGravar::IsRecording() const {
 
 void TFrmGravar::SetSegmentInterval(int milliseconds) {
     session_->SetSegmentInterval(milliseconds);
-}
-
-void TFrmGravar::TickPriorityCheckBox() {
-    CBPrioridade->setChecked(true);
-}
-
-void TFrmGravar::RaiseOwnProcessPriority() {
-    // Raising the process's priority comes with its own part of the
-    // program; until then the setting is kept and nothing is raised. Saying
-    // so in a box at every start would only hold up the operator.
 }
 
 // ---- RecordingView -------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/DisplayArea.h"
@@ -58,6 +59,7 @@ namespace zt {
 
 class SignalWatcher;
 class StartupUpdateCheck;
+class PrioritySystem;
 class TMMDeviceComboBox;
 class TMMMixerCheckBox;
 class TMMMixerWheel;
@@ -72,6 +74,8 @@ inline constexpr const char* kTextNecessarioPararGravacaoAntesDesligarWindows =
     "É necessário parar a gravação antes de desligar o Windows!";
 inline constexpr const char* kTextHaNovaAtualizacaoDisponivelDesejaAtualizarAgora =
     "Há uma nova atualização disponível. Deseja atualizar agora?";
+inline constexpr const char* kTextOpcaoValidaSomenteParaWindowsXp =
+    "Opção válida somente para Windows XP!";
 
 // What the window uses from outside that differs between the program and
 // its tests.
@@ -86,6 +90,11 @@ struct MainWindowServices {
     // The capture devices, in place of the ones ALSA lists (the default
     // device, then the cards); the mixer devices follow them.
     std::optional<std::vector<AlsaPcmDevice>> captureDevices;
+    // Where the running processes are read from when the priority is
+    // raised (a fixture tree in tests).
+    std::string procRoot = "/proc";
+    // The kernel calls of the raise; null: the kernel itself.
+    PrioritySystem* prioritySystem = nullptr;
 };
 
 class TFrmGravar : public QMainWindow, public SettingsTarget, private RecordingView {
@@ -150,6 +159,10 @@ public:
     // The operator picked an input in CBControle: both input lines switch to
     // it and it is selected on the card's recording selector.
     void CBControleSelect();
+    // The priority box was clicked: refused on a platform that cannot raise
+    // a priority; otherwise taken over when the settings are saved.
+    void CBPrioridadeClick();
+    QCheckBox* PriorityBox() { return CBPrioridade; }
     // Opens the desktop's sound settings.
     void BDefinirControlesClick();
     // Shows the settings instead of the displays, or back.
@@ -204,6 +217,7 @@ private:
     void FillCardList();
     void BuildConfigPanel(QWidget* central);
     void BuildMixer(QWidget* panel, QGridLayout* grid);
+    void WirePriority();
     // Creation step: the languages of the file listed, the chosen one loaded
     // and the window translated; any error ends the step silently.
     void LoadLanguages();
@@ -239,6 +253,8 @@ private:
     std::unique_ptr<SignalWatcher> signals_;
     std::unique_ptr<StartupUpdateCheck> updateCheck_;
     bool updateWindowOpen_ = false;
+    // The capture threads' raiser installed by this window, removed with it.
+    bool raisesAudioThreads_ = false;
     bool closing_ = false;
     bool terminated_ = false;
     // How long a closing program waits for exports still running.

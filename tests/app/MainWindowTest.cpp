@@ -31,6 +31,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/ShutdownInhibitor.h"
+#include "priority/PriorityFakes.h"
 #include "support/AlsaFixture.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -72,6 +73,10 @@ protected:
 
     TFrmGravar& Create(bool watchSignals = false) {
         MainWindowServices services;
+        // The priority raise reads a /proc of the test's making and calls a
+        // kernel of its own, so no test raises this process for real.
+        services.procRoot = procTree_.root();
+        services.prioritySystem = &kernel_;
         auto inhibitor = std::make_unique<FakeInhibitor>();
         inhibitor_ = inhibitor.get();
         services.inhibitor = std::move(inhibitor);
@@ -107,6 +112,8 @@ protected:
     test::TempDir exeDir_;
     test::AlsaFixture fx_;
     test::ScriptedDialogs dialogs_;
+    test::FakeProcTree procTree_;
+    test::FakePrioritySystem kernel_;
     std::unique_ptr<TFrmGravar> window_;
     FakeInhibitor* inhibitor_ = nullptr;
     int terminations_ = 0;
@@ -296,7 +303,9 @@ TEST_F(MainWindowTest, NoBoxHoldsUpTheAutomaticRecording) {
         size_t boxes;
     };
     const Case cases[] = {
-        {"priority wanted", {{"Prioridade", "S"}}, 0},
+        // No process of the recorder's name to raise: the error is shown
+        // and the rest of the apply and the start go on.
+        {"priority wanted but not to be had", {{"Prioridade", "S"}}, 1},
         {"a settings error waits for the operator", {{"TempoRec", "dez"}}, 1},
     };
     for (const Case& c : cases) {

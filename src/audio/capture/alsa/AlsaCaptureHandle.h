@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "audio/capture/alsa/AlsaWaveInBackend.h"
+#include "platform/AudioThreadPriority.h"
 #include "platform/ThreadAnnotations.h"
 
 namespace zt {
@@ -193,6 +194,9 @@ private:
 
     // The capture thread.
     void Run() EXCLUDES(control_, queue_) {
+        // Raised to real-time scheduling when the recorder is set to, for
+        // as long as this thread runs.
+        AudioThreadRegistration registration;
         bool needStart = true;
         for (;;) {
             if (command_.load(std::memory_order_acquire) != kRun) {
