@@ -5,19 +5,18 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSessionManager>
 #include <QShowEvent>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <sys/stat.h>
 
 #include <QLocale>
 
+#include "app/FaceLayout.h"
 #include "app/MainWindowDisplaySetUp.h"
 #include "app/TrayIcon.h"
 #include "app/TrayIcons.h"
@@ -112,99 +111,123 @@ QLabel* TFrmGravar::AddMessageLabel(const char* name, const char* text) {
 }
 
 void TFrmGravar::BuildWidgets() {
-    auto* central = new QWidget(this);
-    central->setObjectName("Skin");
+    // Every control sits at its place on the face (FaceLayout.h); the face
+    // itself lies under them all.
+    auto* central = Named(new QWidget(this), "Face");
     setCentralWidget(central);
-    setFixedSize(400, 363);
+    setFixedSize(face::kWindowWidth, face::kWindowHeight);
 
-    auto* layout = new QVBoxLayout(central);
+    auto place = [](QWidget* widget, const QRect& rect) {
+        widget->setGeometry(rect);
+        return widget;
+    };
+    auto faceLabel = [&](const char* name, const char* text, const QRect& rect, QColor color,
+                         int pixelSize, bool bold) {
+        auto* label = Named(new QLabel(QString::fromUtf8(text), central), name);
+        QFont font = label->font();
+        font.setPixelSize(pixelSize);
+        font.setBold(bold);
+        label->setFont(font);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, color);
+        label->setPalette(palette);
+        place(label, rect);
+        return label;
+    };
 
-    // The status displays, and in their place, when asked, the settings.
-    statusPanel_ = Named(new QWidget(central), "PStatus");
-    auto* status = new QVBoxLayout(statusPanel_);
-    status->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(statusPanel_);
-    BuildConfigPanel(central);
-    layout->addWidget(PConfig);
+    MMLabel1 = faceLabel("MMLabel1", kWindowCaption, face::kTitle, face::kFaceText, 13, true);
 
-    LFormato = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(statusPanel_), "LFormato");
+    // The status side: the format banner, the live displays, the read-outs
+    // and the used-space gauge. The settings panel takes the place of all
+    // of them.
+    LFormato = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(central), "LFormato");
     SetUpMainWindowFormatBanner(LFormato->Shown());
-    LFormato->setFixedSize(LFormato->Shown().Width(), LFormato->Shown().Height());
-    status->addWidget(LFormato, 0, Qt::AlignHCenter);
+    place(LFormato,
+          {face::kBanner.topLeft(), QSize(LFormato->Shown().Width(), LFormato->Shown().Height())});
+    statusWidgets_.push_back(LFormato);
 
-    PEqualizadores = Named(new TDisplayArea(statusPanel_), "PEqualizadores");
+    PEqualizadores = Named(new TDisplayArea(central), "PEqualizadores");
     PEqualizadores->Connect(connector_);
-    status->addWidget(PEqualizadores, 0, Qt::AlignHCenter);
+    PEqualizadores->move(face::kDisplay.topLeft());
+    statusWidgets_.push_back(PEqualizadores);
 
-    auto* readouts = new QGridLayout;
-    auto addReadout = [&](int row, const char* captionName, const char* caption, const char* name,
-                          const char* text, TColor color) {
-        readouts->addWidget(
-            Named(new QLabel(QString::fromUtf8(caption), statusPanel_), captionName), row, 0);
-        auto* value = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(statusPanel_), name);
+    auto addReadout = [&](const char* captionName, const char* caption, const QRect& captionRect,
+                          const char* name, const char* text, const QRect& valueRect,
+                          TColor color) {
+        statusWidgets_.push_back(
+            faceLabel(captionName, caption, captionRect, face::kFaceText, 11, true));
+        auto* value = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(central), name);
         TMMLEDLABEL& led = value->Shown();
-        // The label sizes itself to its text; the widget follows.
-        led.OnAutoSize = [value](int w, int h) { value->setFixedSize(w, h); };
+        // The label sizes itself to its text; the widget follows, from the
+        // well's top-left corner.
+        led.OnAutoSize = [value](int w, int h) { value->resize(w, h); };
         SetUpMainWindowReadOut(led, text, color);
-        value->setFixedSize(led.Width(), led.Height());
-        readouts->addWidget(value, row, 1, Qt::AlignLeft);
+        place(value, {valueRect.topLeft(), QSize(led.Width(), led.Height())});
+        statusWidgets_.push_back(value);
         return value;
     };
-    LTempo = addReadout(0, "LabelTempo", "Tempo:", "LTempo", "00:00:00", clYellow);
-    LDias = addReadout(1, "LabelDias", "Dias:", "LDias", "00", clYellow);
-    LLivre = addReadout(2, "LabelLivre", "Livre:", "LLivre", "0 MB", clLime);
-    LOcupado = addReadout(3, "LabelOcupado", "Ocupado:", "LOcupado", "0 MB", clLime);
-    status->addLayout(readouts);
+    LTempo = addReadout("LabelTempo", "Tempo:", face::kElapsedCaption, "LTempo", "00:00:00",
+                        face::kElapsed, clYellow);
+    LDias =
+        addReadout("LabelDias", "Dias:", face::kDaysCaption, "LDias", "00", face::kDays, clYellow);
+    LLivre = addReadout("LabelLivre", "Livre:", face::kFreeCaption, "LLivre", "0 MB", face::kFree,
+                        clLime);
+    LOcupado = addReadout("LabelOcupado", "Ocupado:", face::kUsedCaption, "LOcupado", "0 MB",
+                          face::kUsed, clLime);
 
-    ProgressEspaco = Named(new TMMGaugeView(statusPanel_, 360, 14), "ProgressEspaco");
+    ProgressEspaco = Named(new TMMGaugeView(central, face::kGauge.width(), face::kGauge.height()),
+                           "ProgressEspaco");
     SetUpMainWindowGauge(ProgressEspaco->Shown());
-    ProgressEspaco->setFixedSize(360, 14);
-    status->addWidget(ProgressEspaco, 0, Qt::AlignHCenter);
+    place(ProgressEspaco, face::kGauge);
+    statusWidgets_.push_back(ProgressEspaco);
 
+    BuildConfigPanel(central);
+    PConfig->move(face::kSettings.topLeft());
+
+    // Over the displays, so that it cannot be missed; under the settings.
     LAlarme = Named(new QLabel(central), "LAlarme");
     LAlarme->setWordWrap(true);
+    LAlarme->setAlignment(Qt::AlignCenter);
     LAlarme->setStyleSheet("QLabel { color: #ffffff; background: #b01818; padding: 3px; }");
+    place(LAlarme, face::kDisplay);
     LAlarme->hide();
-    layout->addWidget(LAlarme);
+    PConfig->raise();
 
-    auto* recordRow = new QHBoxLayout;
     BGravar = Named(new QPushButton(FrameIcon(5), QString(), central), "BGravar");
     BGravar->setCursor(Qt::PointingHandCursor);
-    LabelGravar = Named(new QLabel("Gravar", central), "LabelGravar");
-    BStop = Named(new QPushButton(central), "BStop");
+    place(BGravar, face::kRecord);
+    LabelGravar =
+        faceLabel("LabelGravar", "Gravar", face::kRecordCaption, face::kFaceText, 13, true);
+    LabelGravar->setAlignment(Qt::AlignCenter);
+    BStop = Named(new QPushButton(MainIcon(), QString(), central), "BStop");
     BStop->setCursor(Qt::PointingHandCursor);
-    BStop->setIcon(MainIcon());
-    LabelParar = Named(new QLabel("Parar", central), "LabelParar");
-    recordRow->addWidget(BGravar);
-    recordRow->addWidget(LabelGravar);
-    recordRow->addWidget(BStop);
-    recordRow->addWidget(LabelParar);
-    recordRow->addStretch();
-    layout->addLayout(recordRow);
+    place(BStop, face::kRecord);
+    LabelParar = faceLabel("LabelParar", "Parar", face::kStopCaption, face::kFaceText, 13, true);
+    LabelParar->setAlignment(Qt::AlignCenter);
     connect(BGravar, &QPushButton::clicked, this, Guard([this] { BGravarClick(); }));
     connect(BStop, &QPushButton::clicked, this, Guard([this] { BStopClick(); }));
 
-    auto* buttons = new QHBoxLayout;
-    auto addButton = [&](const char* name, const char* caption) {
-        auto* button = Named(new QPushButton(QString::fromUtf8(caption), central), name);
+    auto addButton = [&](const char* name, const char* caption, const QRect& rect) {
+        auto* button = Named(new QPushButton(central), name);
         button->setToolTip(QString::fromUtf8(caption));
         button->setCursor(Qt::PointingHandCursor);
-        buttons->addWidget(button);
+        place(button, rect);
         return button;
     };
-    BConfig = addButton("BConfig", "Configurações");
-    BEqualizador = addButton("BEqualizador", "Display");
-    BMinimizar = addButton("BMinimizar", "Minimizar");
-    BOcultar = addButton("BOcultar", "Ocultar");
-    BSair = addButton("BSair", "Fechar");
-    layout->addLayout(buttons);
+    BConfig = addButton("BConfig", "Configurações", face::kButtonConfig);
+    BEqualizador = addButton("BEqualizador", "Display", face::kButtonDisplay);
+    BMinimizar = addButton("BMinimizar", "Minimizar", face::kButtonMinimize);
+    BOcultar = addButton("BOcultar", "Ocultar", face::kButtonHide);
+    BSair = addButton("BSair", "Fechar", face::kButtonClose);
     connect(BConfig, &QPushButton::clicked, this, Guard([this] { BConfigClick(); }));
     connect(BMinimizar, &QPushButton::clicked, this, Guard([this] { BMinimizarClick(); }));
     connect(BEqualizador, &QPushButton::clicked, this, Guard([this] { BEqualizadorClick(); }));
     connect(BOcultar, &QPushButton::clicked, this, Guard([this] { BOcultarClick(); }));
     connect(BSair, &QPushButton::clicked, this, Guard([this] { BSairClick(); }));
 
-    layout->addStretch();
+    MMLabel2 = faceLabel("MMLabel2", kMakerName, face::kMaker, face::kPlateText, 10, true);
+    MMLabel2->setAlignment(Qt::AlignCenter);
+    MMLabel2->setCursor(Qt::PointingHandCursor);
 
     AddMessageLabel("lblNecessarioPararGravacaoFinalizarSistema",
                     kTextNecessarioPararGravacaoFinalizarSistema);

@@ -66,6 +66,9 @@ class TMMMixerWheel;
 class TTrayIcon;
 
 inline constexpr const char* kMainWindowTitle = "Zelta Tresona";
+// The title on the face and the maker's label on its plate.
+inline constexpr const char* kWindowCaption = "Zelta Tresona 2012";
+inline constexpr const char* kMakerName = "zeltatresona.com.br";
 
 // The built-in texts of the window's messages.
 inline constexpr const char* kTextNecessarioPararGravacaoFinalizarSistema =
@@ -283,9 +286,12 @@ private:
     QPushButton* BMinimizar = nullptr;
     QPushButton* BOcultar = nullptr;
     QPushButton* BSair = nullptr;
-    // The status displays (LFormato, PEqualizadores, the read-outs and
-    // ProgressEspaco), and the settings shown instead of them.
-    QWidget* statusPanel_ = nullptr;
+    // The title and the maker's label on the face.
+    QLabel* MMLabel1 = nullptr;
+    QLabel* MMLabel2 = nullptr;
+    // The status side (LFormato, PEqualizadores, the read-outs with their
+    // captions and ProgressEspaco), and the settings shown instead of it.
+    std::vector<QWidget*> statusWidgets_;
     QWidget* PConfig = nullptr;
     QWidget* PControles = nullptr;
     QCheckBox* CBPrioridade = nullptr;

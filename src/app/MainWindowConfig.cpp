@@ -63,7 +63,7 @@ void TFrmGravar::BuildConfigPanel(QWidget* central) {
 void TFrmGravar::ToggleConfigPanel() {
     const bool showSettings = !PConfig->isVisibleTo(this);
     PConfig->setVisible(showSettings);
-    statusPanel_->setVisible(!showSettings);
+    for (QWidget* widget : statusWidgets_) widget->setVisible(!showSettings);
 }
 
 void TFrmGravar::BGravaConfigClick() {

@@ -109,11 +109,13 @@ TEST_F(LanguageTest, EnglishAndSpanishReplaceEveryTextAndPortugueseRestoresThem)
     EXPECT_EQ(portuguese.at("Fechar1"), "Fechar");
     EXPECT_EQ(portuguese.at("ProgressEspaco"), "ESPAÇO OCUPADO");
 
-    // Names that are the same word in both languages.
+    // Names that are the same word in both languages, and the product's
+    // and the maker's names.
     const std::map<int32_t, std::set<std::string>> same = {
-        {1033, {"FrmGravar.title", "BEqualizador"}},
+        {1033, {"FrmGravar.title", "BEqualizador", "MMLabel1", "MMLabel2"}},
         {3082,
-         {"FrmGravar.title", "BMinimizar", "BOcultar", "Minimizar1", "Maximizar1", "LabelIdioma"}},
+         {"FrmGravar.title", "BMinimizar", "BOcultar", "Minimizar1", "Maximizar1", "LabelIdioma",
+          "MMLabel1", "MMLabel2"}},
     };
     for (const auto& [lcid, unchanged] : same) {
         SCOPED_TRACE(lcid);

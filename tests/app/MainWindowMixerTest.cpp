@@ -279,7 +279,7 @@ TEST_F(MainWindowNoMixerTest, AMixerThatCannotBeOpenedLeavesTheControlsOffAndRec
 TEST_F(MainWindowMixerTest, SettingsPanelShownInsteadOfTheDisplays) {
     TFrmGravar& w = Create({{"Controle", "1"}});
     w.show();
-    QWidget* status = w.findChild<QWidget*>("PStatus");
+    QWidget* status = w.findChild<QWidget*>("PEqualizadores");
     ASSERT_NE(status, nullptr);
     EXPECT_TRUE(status->isVisible());
     EXPECT_FALSE(w.ConfigPanel()->isVisible());
