@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSessionManager>
 #include <QShowEvent>
 #include <QTimer>
@@ -336,6 +337,13 @@ void TFrmGravar::CBIdiomasChange() {
 }
 
 void TFrmGravar::showEvent(QShowEvent* event) {
+    // Centred on its screen the first time it shows; where the operator
+    // dragged it afterwards, it stays.
+    if (!placed_) {
+        placed_ = true;
+        if (const QScreen* screen = this->screen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
     QMainWindow::showEvent(event);
     if (!event->spontaneous()) Guarded([this] { FormShow(); });
 }

@@ -256,6 +256,7 @@ private:
     std::unique_ptr<SignalWatcher> signals_;
     std::unique_ptr<StartupUpdateCheck> updateCheck_;
     bool updateWindowOpen_ = false;
+    bool placed_ = false;  // centred at its first show
     // The capture threads' raiser installed by this window, removed with it.
     bool raisesAudioThreads_ = false;
     bool closing_ = false;
