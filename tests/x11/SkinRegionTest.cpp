@@ -1,6 +1,7 @@
 // The window's outline cut from a face picture, on small made-up faces.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct RegionCase {
     QPoint offset;
     std::vector<QRect> expected;
 };
+
+void PrintTo(const RegionCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class SkinRegionTest : public ::testing::TestWithParam<RegionCase> {};
 

@@ -22,12 +22,13 @@ namespace {
 
 const QColor kBackground(0x30, 0x40, 0x50);
 
-// `widget` rendered over the background, at a device pixel ratio.
+// `widget` rendered over the background, at a device pixel ratio; only
+// what the widget paints itself (no window background from the palette).
 QImage Render(QWidget& widget, qreal ratio = 1) {
     QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     image.fill(kBackground);
-    widget.render(&image);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
@@ -70,8 +71,8 @@ TEST(SkinArtTest, PicturesAreFoundByNameAtBothScales) {
     const QPixmap twice = SkinPictureFor("record", 2);
     EXPECT_EQ(twice.size(), QSize(128, 130));
     EXPECT_EQ(twice.devicePixelRatio(), 2.0);
-    EXPECT_EQ(twice.toImage().convertToFormat(QImage::Format_ARGB32),
-              SkinImage("record", 2).convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(twice.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+              SkinImage("record", 2).convertToFormat(QImage::Format_ARGB32_Premultiplied));
 
     for (const char* unknown : {"recording", "", "button_", "skin@2x"})
         EXPECT_THROW(SkinImage(unknown), Exception) << unknown;

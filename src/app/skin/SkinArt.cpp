@@ -23,10 +23,13 @@ const skin_art_data::EmbeddedFile* FindFile(const std::string& fileName) {
 }
 
 // The file of a picture's name at a scale, accepting the layout's names of
-// the image buttons ("button_config_hover" for "config_hover").
+// the image buttons ("button_config_hover" for "config_hover"); "" for a
+// name no picture can have.
 std::string PictureFileName(const char* name, int scale) {
     const std::string suffix = scale == 2 ? "@2x.png" : ".png";
     std::string base = name ? name : "";
+    // The twins are asked for by scale, never by their file's name.
+    if (base.find('@') != std::string::npos) return {};
     if (!FindFile(base + ".png") && base.rfind("button_", 0) == 0) base.erase(0, 7);
     return base + suffix;
 }
@@ -35,7 +38,8 @@ const skin_art_data::EmbeddedFile& PictureFile(const char* name, int scale) {
     if (scale != 1 && scale != 2)
         throw Exception("The window's pictures are drawn at 1x and 2x, not " +
                         std::to_string(scale) + "x");
-    const auto* file = FindFile(PictureFileName(name, scale));
+    const std::string fileName = PictureFileName(name, scale);
+    const auto* file = fileName.empty() ? nullptr : FindFile(fileName);
     if (!file)
         throw Exception("Unknown picture of the main window: \"" + std::string(name ? name : "") +
                         (scale == 2 ? "@2x" : "") + "\"");
@@ -101,7 +105,8 @@ QPixmap SkinPicture(const char* name) {
 QIcon SkinIcon(const char* name) {
     QIcon icon;
     icon.addPixmap(QPixmap::fromImage(SkinImage(name, 1)));
-    if (FindFile(PictureFileName(name, 2))) icon.addPixmap(QPixmap::fromImage(SkinImage(name, 2)));
+    const std::string twin = PictureFileName(name, 2);
+    if (!twin.empty() && FindFile(twin)) icon.addPixmap(QPixmap::fromImage(SkinImage(name, 2)));
     return icon;
 }
 
