@@ -131,5 +131,23 @@ TEST_F(RecordStopControlTest, ThePointerOverAControlOutlinesItsCaptionUntilItCro
     EXPECT_TRUE(RunUntil([&] { return recordCaption->OutlineWidth() == 1; }));
 }
 
+// The window may drop a control before its widgets (they belong to the
+// window): the widgets then stay as they are under the mouse.
+TEST_F(RecordStopControlTest, WidgetsOutlivingTheirControlNoLongerReact) {
+    TSkinImage* image = face_.record->Image();
+    TOutlineLabel* caption = face_.record->Caption();
+    face_.skin->OnMouseMove = nullptr;
+    delete face_.record;
+    face_.record = nullptr;
+
+    QTest::mousePress(image, Qt::LeftButton, {}, QPoint(30, 30));
+    EXPECT_EQ(image->pos(), SkinLayoutRect("record").topLeft());
+    QTest::mouseRelease(image, Qt::LeftButton, {}, QPoint(30, 30));
+    QTest::mousePress(caption, Qt::LeftButton, {}, QPoint(20, 8));
+    QTest::mouseRelease(caption, Qt::LeftButton, {}, QPoint(20, 8));
+    EXPECT_EQ(caption->pos(), SkinLayoutRect("record_caption").topLeft());
+    EXPECT_EQ(clicks_, 0);
+}
+
 }  // namespace
 }  // namespace zt::test

@@ -26,6 +26,16 @@ ControlNames NamesOf(TRecordStopControl::Kind kind) {
     return {"BStop", "LabelParar", "BImagemParar", "Parar", "stop", "stop_caption"};
 }
 
+// The widget no longer reports the mouse to this control.
+template <class W>
+void Unhook(W* widget) {
+    if (!widget) return;
+    widget->OnMouseDown = nullptr;
+    widget->OnMouseUp = nullptr;
+    widget->OnMouseMove = nullptr;
+    widget->OnClick = nullptr;
+}
+
 }  // namespace
 
 TRecordStopControl::TRecordStopControl(Kind kind, QWidget* parent, QPoint faceOrigin)
@@ -56,6 +66,11 @@ TRecordStopControl::TRecordStopControl(Kind kind, QWidget* parent, QPoint faceOr
     };
     image_->OnClick = click;
     caption_->OnClick = click;
+}
+
+TRecordStopControl::~TRecordStopControl() {
+    Unhook(image_.data());
+    Unhook(caption_.data());
 }
 
 void TRecordStopControl::SetVisible(bool visible) {

@@ -28,15 +28,15 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 #include <functional>
+
+#include "app/skin/OutlineLabel.h"
+#include "app/skin/SkinImage.h"
 
 class QWidget;
 
 namespace zt {
-
-class TOutlineLabel;
-class TPicturePair;
-class TSkinImage;
 
 class TRecordStopControl : public QObject {
     Q_OBJECT
@@ -48,6 +48,8 @@ public:
     // rectangles moved by `faceOrigin` (where the face sits in `parent`).
     // They are visible with their parent unless SetVisible(false).
     TRecordStopControl(Kind kind, QWidget* parent, QPoint faceOrigin = QPoint(0, 0));
+    // The widgets stay with their parent; they stop calling back.
+    ~TRecordStopControl() override;
 
     Kind WhichControl() const { return kind_; }
     TSkinImage* Image() const { return image_; }
@@ -72,9 +74,10 @@ private:
     void Released();
 
     Kind kind_;
-    TSkinImage* image_;
-    TOutlineLabel* caption_;
-    TPicturePair* pictures_;
+    // Owned by the parent widget, which may delete them first.
+    QPointer<TSkinImage> image_;
+    QPointer<TOutlineLabel> caption_;
+    QPointer<TPicturePair> pictures_;
 };
 
 }  // namespace zt
