@@ -3,6 +3,8 @@
 // the way the main window wires them: the skin at the top-left, the
 // controls at their layout places, a move over the skin dropping the
 // captions' outlines, the skin's window moves recorded instead of done.
+//
+// Threads: the test's main thread.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

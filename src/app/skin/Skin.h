@@ -13,8 +13,10 @@
 // platform does not apply the mask. The shape is applied at creation (when
 // the skin is created inside its window), when the skin becomes Active,
 // when it moves or gets another window (a new parent, or shown in another
-// top-level); deactivating restores the window's flags of before and
-// clears its mask (a rectangular window again).
+// top-level); deactivating gives the window back the frame it had before
+// (only the frameless flag is undone: the other flags may have changed
+// since) and clears its mask (a rectangular window again). Destroying the
+// skin leaves the window as it is, since the skin usually goes with it.
 //
 // Dragging: a left-button press on the skin while Active starts the
 // platform's window move (QWindow::startSystemMove through the move hook)
