@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,11 +65,17 @@ XvfbServer::XvfbServer() {
 
     pid_ = ::fork();
     if (pid_ == 0) {
-        // dup2 clears close-on-exec on the copies.
-        ::dup2(ready[1], 3);
-        ::dup2(log, 1);
-        ::dup2(log, 2);
+        // Out of the way of 1, 2 and 3 first (the log may well be fd 3),
+        // then into place; dup2 clears close-on-exec on the copies.
+        const int readyHigh = ::fcntl(ready[1], F_DUPFD, 10);
+        const int logHigh = ::fcntl(log, F_DUPFD, 10);
+        if (readyHigh < 0 || logHigh < 0 || ::dup2(logHigh, 1) < 0 || ::dup2(logHigh, 2) < 0 ||
+            ::dup2(readyHigh, 3) < 0)
+            ::_exit(126);
         ::setpgid(0, 0);  // a Ctrl+C at the terminal is the test's to handle
+        // A test that aborts never runs the destructor: the server goes
+        // with the test process all the same.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -103,7 +110,9 @@ XvfbServer::XvfbServer() {
         }
     }
     ::close(ready[0]);
-    if (!done || number.empty()) {
+    const bool isNumber =
+        !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
+    if (!done || !isNumber) {
         ::kill(pid_, SIGKILL);
         int status = 0;
         ::waitpid(pid_, &status, 0);
