@@ -21,6 +21,10 @@ PACKAGES=(
   # The displays draw their scale labels and texts with a real font, also
   # offscreen.
   fonts-dejavu-core
+  # The window's shape, screen grabs and real pointer events are tested on
+  # a virtual X server that the X11 tests start themselves, driven from
+  # outside the program by xdotool.
+  xvfb xdotool
 )
 
 missing=()

@@ -1,0 +1,56 @@
+#include "app/skin/SkinImage.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "app/skin/SkinArt.h"
+#include "platform/ErrorDisplay.h"
+
+namespace zt {
+
+TSkinImage::TSkinImage(QWidget* parent) : QWidget(parent) {
+    setCursor(Qt::PointingHandCursor);
+    setMouseTracking(true);
+}
+
+void TSkinImage::SetPicture(const QIcon& picture) {
+    picture_ = picture;
+    update();
+}
+
+void TSkinImage::paintEvent(QPaintEvent*) {
+    const QList<QSize> sizes = picture_.availableSizes();
+    if (sizes.isEmpty()) return;
+    QSize logical = sizes.front();
+    for (const QSize& s : sizes)
+        if (s.width() < logical.width()) logical = s;
+    QPainter painter(this);
+    DrawSkinIcon(painter, QRect(QPoint(0, 0), logical), picture_);
+}
+
+void TSkinImage::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() == Qt::LeftButton) leftDown_ = true;
+    if (OnMouseDown) Guarded([&] { OnMouseDown(event->button()); });
+}
+
+void TSkinImage::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    const bool click = event->button() == Qt::LeftButton && leftDown_ &&
+                       rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton) leftDown_ = false;
+    if (OnMouseUp) Guarded([&] { OnMouseUp(event->button()); });
+    if (click && OnClick) Guarded([this] { OnClick(); });
+}
+
+void TSkinImage::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+    if (OnMouseMove) Guarded([this] { OnMouseMove(); });
+}
+
+TPicturePair::TPicturePair(const QIcon& normal, const QIcon& pressed, QWidget* parent)
+    : QWidget(parent), normal_(normal), pressed_(pressed) {
+    hide();
+}
+
+}  // namespace zt
