@@ -21,6 +21,9 @@
 #include "app/MainWindowDisplaySetUp.h"
 #include "app/TrayIcon.h"
 #include "app/TrayIcons.h"
+#include "app/skin/ImageButton.h"
+#include "app/skin/RecordStopControl.h"
+#include "app/skin/Skin.h"
 #include "lang/CodePages.h"
 #include "lang/Lcf.h"
 #include "lang/Translate.h"
@@ -117,6 +120,20 @@ void TFrmGravar::BuildWidgets() {
     auto* central = Named(new QWidget(this), "Face");
     setCentralWidget(central);
     setFixedSize(face::kWindowWidth, face::kWindowHeight);
+    // The one pixel column right of the face is the key colour, like
+    // everything the face leaves unpainted: cut out of the window.
+    central->setAutoFillBackground(true);
+    QPalette keyed = central->palette();
+    keyed.setColor(QPalette::Window, QColor(0xFF, 0x00, 0xFF));
+    central->setPalette(keyed);
+
+    // The face: it shapes the window (frameless, cut to its painted
+    // pixels) and drags it from any point not covered by a control.
+    Skin = Named(new TSkin(central), "Skin");
+    Skin->move(0, 0);
+    Skin->OnMouseMove = [this] {
+        TRecordStopControl::ResetCaptionOutlines(*recordControl_, *stopControl_);
+    };
 
     auto place = [](QWidget* widget, const QRect& rect) {
         widget->setGeometry(rect);
@@ -137,6 +154,9 @@ void TFrmGravar::BuildWidgets() {
     };
 
     MMLabel1 = faceLabel("MMLabel1", kWindowCaption, face::kTitle, face::kFaceText, 13, true);
+    // The title and the read-outs are part of the face: a press on them
+    // drags the window like a press on the face around them.
+    MMLabel1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     // The status side: the format banner, the live displays, the read-outs
     // and the used-space gauge. The settings panel takes the place of all
@@ -155,8 +175,10 @@ void TFrmGravar::BuildWidgets() {
     auto addReadout = [&](const char* captionName, const char* caption, const QRect& captionRect,
                           const char* name, const char* text, const QRect& valueRect,
                           TColor color) {
-        statusWidgets_.push_back(
-            faceLabel(captionName, caption, captionRect, face::kFaceText, 11, true));
+        QLabel* captionLabel =
+            faceLabel(captionName, caption, captionRect, face::kFaceText, 11, true);
+        captionLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+        statusWidgets_.push_back(captionLabel);
         auto* value = Named(new TMMOwnedDisplayView<TMMLEDLABEL>(central), name);
         TMMLEDLABEL& led = value->Shown();
         // The label sizes itself to its text; the widget follows, from the
@@ -164,6 +186,7 @@ void TFrmGravar::BuildWidgets() {
         led.OnAutoSize = [value](int w, int h) { value->resize(w, h); };
         SetUpMainWindowReadOut(led, text, color);
         place(value, {valueRect.topLeft(), QSize(led.Width(), led.Height())});
+        value->setAttribute(Qt::WA_TransparentForMouseEvents);
         statusWidgets_.push_back(value);
         return value;
     };
@@ -180,6 +203,7 @@ void TFrmGravar::BuildWidgets() {
                            "ProgressEspaco");
     SetUpMainWindowGauge(ProgressEspaco->Shown());
     place(ProgressEspaco, face::kGauge);
+    ProgressEspaco->setAttribute(Qt::WA_TransparentForMouseEvents);
     statusWidgets_.push_back(ProgressEspaco);
 
     BuildConfigPanel(central);
@@ -194,37 +218,29 @@ void TFrmGravar::BuildWidgets() {
     LAlarme->hide();
     PConfig->raise();
 
-    BGravar = Named(new QPushButton(FrameIcon(5), QString(), central), "BGravar");
-    BGravar->setCursor(Qt::PointingHandCursor);
-    place(BGravar, face::kRecord);
-    LabelGravar =
-        faceLabel("LabelGravar", "Gravar", face::kRecordCaption, face::kFaceText, 13, true);
-    LabelGravar->setAlignment(Qt::AlignCenter);
-    BStop = Named(new QPushButton(MainIcon(), QString(), central), "BStop");
-    BStop->setCursor(Qt::PointingHandCursor);
-    place(BStop, face::kRecord);
-    LabelParar = faceLabel("LabelParar", "Parar", face::kStopCaption, face::kFaceText, 13, true);
-    LabelParar->setAlignment(Qt::AlignCenter);
-    connect(BGravar, &QPushButton::clicked, this, Guard([this] { BGravarClick(); }));
-    connect(BStop, &QPushButton::clicked, this, Guard([this] { BStopClick(); }));
+    // Record and stop share a place; one shows at a time.
+    recordControl_ = new TRecordStopControl(TRecordStopControl::Kind::Record, central);
+    recordControl_->OnClick = [this] { BGravarClick(); };
+    stopControl_ = new TRecordStopControl(TRecordStopControl::Kind::Stop, central);
+    stopControl_->OnClick = [this] { BStopClick(); };
 
-    auto addButton = [&](const char* name, const char* caption, const QRect& rect) {
-        auto* button = Named(new QPushButton(central), name);
-        button->setToolTip(QString::fromUtf8(caption));
-        button->setCursor(Qt::PointingHandCursor);
+    auto addButton = [&](const char* name, const char* art, const char* hint, const QRect& rect) {
+        auto* button = Named(new TImageButton(central), name);
+        button->SetSkinArt(art);
+        button->setToolTip(QString::fromUtf8(hint));
         place(button, rect);
         return button;
     };
-    BConfig = addButton("BConfig", "Configurações", face::kButtonConfig);
-    BEqualizador = addButton("BEqualizador", "Display", face::kButtonDisplay);
-    BMinimizar = addButton("BMinimizar", "Minimizar", face::kButtonMinimize);
-    BOcultar = addButton("BOcultar", "Ocultar", face::kButtonHide);
-    BSair = addButton("BSair", "Fechar", face::kButtonClose);
-    connect(BConfig, &QPushButton::clicked, this, Guard([this] { BConfigClick(); }));
-    connect(BMinimizar, &QPushButton::clicked, this, Guard([this] { BMinimizarClick(); }));
-    connect(BEqualizador, &QPushButton::clicked, this, Guard([this] { BEqualizadorClick(); }));
-    connect(BOcultar, &QPushButton::clicked, this, Guard([this] { BOcultarClick(); }));
-    connect(BSair, &QPushButton::clicked, this, Guard([this] { BSairClick(); }));
+    BConfig = addButton("BConfig", "config", "Configurações", face::kButtonConfig);
+    BEqualizador = addButton("BEqualizador", "display", "Display", face::kButtonDisplay);
+    BMinimizar = addButton("BMinimizar", "minimize", "Minimizar", face::kButtonMinimize);
+    BOcultar = addButton("BOcultar", "hide", "Ocultar", face::kButtonHide);
+    BSair = addButton("BSair", "close", "Fechar", face::kButtonClose);
+    connect(BConfig, &QAbstractButton::clicked, this, Guard([this] { BConfigClick(); }));
+    connect(BMinimizar, &QAbstractButton::clicked, this, Guard([this] { BMinimizarClick(); }));
+    connect(BEqualizador, &QAbstractButton::clicked, this, Guard([this] { BEqualizadorClick(); }));
+    connect(BOcultar, &QAbstractButton::clicked, this, Guard([this] { BOcultarClick(); }));
+    connect(BSair, &QAbstractButton::clicked, this, Guard([this] { BSairClick(); }));
 
     MMLabel2 = faceLabel("MMLabel2", kMakerName, face::kMaker, face::kPlateText, 10, true);
     MMLabel2->setAlignment(Qt::AlignCenter);
@@ -332,8 +348,6 @@ void TFrmGravar::CBIdiomasChange() {
     if (CBIdiomas->currentIndex() < 0) return;
     LoadLanguage(LanguageFilePath(), CBIdiomas->currentData().toInt(), {}, nullptr);
     TranslateForm(this);
-    BGravar->update();
-    BStop->update();
 }
 
 void TFrmGravar::showEvent(QShowEvent* event) {
@@ -418,7 +432,7 @@ void TFrmGravar::BEqualizadorClick() {
 
 void TFrmGravar::TimerInicioTimer() {
     TimerInicio->stop();
-    if (FlagIsSet(settings_.AutoGravar) && !BGravar->isHidden()) BGravarClick();
+    if (FlagIsSet(settings_.AutoGravar) && recordControl_->IsVisible()) BGravarClick();
 }
 
 void TFrmGravar::Gravar1Click() {
@@ -443,7 +457,7 @@ void TFrmGravar::QueryEndSessionHandler(QSessionManager& manager) {
 bool TFrmGravar::MayEndSession(bool mayAsk) {
     // The window records exactly while its stop button shows: that is how
     // it tells, as the operator sees it.
-    if (BStop->isHidden()) return true;
+    if (!stopControl_->IsVisible()) return true;
     // Recording: the session may not end. The operator is shown the window
     // and why; the recording goes on until it is stopped.
     ShowWindow();
@@ -514,10 +528,8 @@ void TFrmGravar::ShowFormat(const std::string& banner) {
 }
 
 void TFrmGravar::ShowRecordButtons(bool recording) {
-    BGravar->setVisible(!recording);
-    LabelGravar->setVisible(!recording);
-    BStop->setVisible(recording);
-    LabelParar->setVisible(recording);
+    recordControl_->SetVisible(!recording);
+    stopControl_->SetVisible(recording);
 }
 
 void TFrmGravar::CaptureStarted() {

@@ -60,6 +60,9 @@ namespace zt {
 class SignalWatcher;
 class StartupUpdateCheck;
 class PrioritySystem;
+class TImageButton;
+class TRecordStopControl;
+class TSkin;
 class TMMDeviceComboBox;
 class TMMMixerCheckBox;
 class TMMMixerWheel;
@@ -277,16 +280,18 @@ private:
     // Why nothing is recorded while recording is wanted; hidden otherwise.
     QLabel* LAlarme = nullptr;
     // Record and stop.
-    QPushButton* BGravar = nullptr;
-    QPushButton* BStop = nullptr;
-    QLabel* LabelGravar = nullptr;
-    QLabel* LabelParar = nullptr;
+    // The face under everything.
+    TSkin* Skin = nullptr;
+    // Record (BGravar, LabelGravar, BImagemGravar) and stop (BStop,
+    // LabelParar, BImagemParar); children of the window.
+    TRecordStopControl* recordControl_ = nullptr;
+    TRecordStopControl* stopControl_ = nullptr;
     // Window buttons.
-    QPushButton* BConfig = nullptr;
-    QPushButton* BEqualizador = nullptr;
-    QPushButton* BMinimizar = nullptr;
-    QPushButton* BOcultar = nullptr;
-    QPushButton* BSair = nullptr;
+    TImageButton* BConfig = nullptr;
+    TImageButton* BEqualizador = nullptr;
+    TImageButton* BMinimizar = nullptr;
+    TImageButton* BOcultar = nullptr;
+    TImageButton* BSair = nullptr;
     // The title and the maker's label on the face.
     QLabel* MMLabel1 = nullptr;
     QLabel* MMLabel2 = nullptr;

@@ -16,6 +16,7 @@
 #include "LcfBuilder.h"
 #include "app/AppTestSupport.h"
 #include "app/MainWindow.h"
+#include "app/skin/OutlineLabel.h"
 #include "lang/CodePages.h"
 #include "lang/Lcf.h"
 #include "platform/Paths.h"
@@ -64,6 +65,8 @@ protected:
             if (name.empty()) continue;
             if (auto* label = qobject_cast<QLabel*>(o); label && !label->text().isEmpty())
                 texts[name] = label->text().toStdString();
+            if (auto* caption = qobject_cast<TOutlineLabel*>(o); caption)
+                texts[name] = caption->Caption().toStdString();
             if (auto* button = qobject_cast<QAbstractButton*>(o)) {
                 if (!button->text().isEmpty()) texts[name] = button->text().toStdString();
                 if (!button->toolTip().isEmpty())

@@ -4,6 +4,7 @@
 // display button cycles the panels.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QPushButton>
 #include <algorithm>
 
@@ -95,7 +96,7 @@ TEST_F(MainWindowDisplaysTest, TheDisplayButtonCyclesThePanelsAndClicksStepTheSt
     TFrmGravar& w = *window_;
     TDisplayArea& d = w.Displays();
     EXPECT_EQ(d.FrontPanel(), "PSpectrum");
-    QPushButton* button = w.findChild<QPushButton*>("BEqualizador");
+    QAbstractButton* button = w.findChild<QAbstractButton*>("BEqualizador");
     ASSERT_NE(button, nullptr);
     EXPECT_TRUE(button->isEnabled());
     std::vector<std::string> fronts;

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QAbstractButton>
 #include <QPushButton>
 #include <map>
 #include <memory>
@@ -283,7 +284,7 @@ TEST_F(MainWindowMixerTest, SettingsPanelShownInsteadOfTheDisplays) {
     ASSERT_NE(status, nullptr);
     EXPECT_TRUE(status->isVisible());
     EXPECT_FALSE(w.ConfigPanel()->isVisible());
-    w.findChild<QPushButton*>("BConfig")->click();
+    w.findChild<QAbstractButton*>("BConfig")->click();
     EXPECT_TRUE(w.ConfigPanel()->isVisible());
     EXPECT_FALSE(status->isVisible());
     QCoreApplication::processEvents();
