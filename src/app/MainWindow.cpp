@@ -314,6 +314,7 @@ void TFrmGravar::showEvent(QShowEvent* event) {
 }
 
 void TFrmGravar::FormShow() {
+    LayoutConfigPanel();
     session_->ShowDiskFiguresOnShow();
 }
 

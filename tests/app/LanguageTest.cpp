@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <filesystem>
 #include <map>
@@ -64,6 +65,8 @@ protected:
             if (name.empty()) continue;
             if (auto* label = qobject_cast<QLabel*>(o); label && !label->text().isEmpty())
                 texts[name] = label->text().toStdString();
+            if (auto* group = qobject_cast<QGroupBox*>(o); group && !group->title().isEmpty())
+                texts[name] = group->title().toStdString();
             if (auto* button = qobject_cast<QAbstractButton*>(o)) {
                 if (!button->text().isEmpty()) texts[name] = button->text().toStdString();
                 if (!button->toolTip().isEmpty())
@@ -111,9 +114,10 @@ TEST_F(LanguageTest, EnglishAndSpanishReplaceEveryTextAndPortugueseRestoresThem)
 
     // Names that are the same word in both languages.
     const std::map<int32_t, std::set<std::string>> same = {
-        {1033, {"FrmGravar.title", "BEqualizador"}},
+        {1033, {"FrmGravar.title", "BEqualizador", "GroupBoxCrowley"}},
         {3082,
-         {"FrmGravar.title", "BMinimizar", "BOcultar", "Minimizar1", "Maximizar1", "LabelIdioma"}},
+         {"FrmGravar.title", "BMinimizar", "BOcultar", "Minimizar1", "Maximizar1", "GroupBox1",
+          "GroupBoxCrowley", "GrupoIdioma"}},
     };
     for (const auto& [lcid, unchanged] : same) {
         SCOPED_TRACE(lcid);

@@ -207,6 +207,7 @@ TEST_F(MainWindowMixerCardsTest, ChoosingACardSwitchesTheMixerAndGravarTheRecord
     EXPECT_EQ(w.Mixer().DeviceId(), 1);
     EXPECT_EQ(w.InputList()->currentText(), "Mic");
 
+    w.findChild<QPushButton*>("BConfig")->click();
     Choose(w.CardList(), "USB Card");
     Choose(w.InputList(), "Line");
     w.findChild<QPushButton*>("BGravaConfig")->click();
