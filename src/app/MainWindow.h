@@ -216,7 +216,8 @@ public:
     // The maker's label: kMakerWebAddress in the desktop's browser; when it
     // cannot be opened, an error box says so.
     void MMLabel2Click();
-    // Placed on the window by its face, beside the settings panel.
+    // The suggested formats (269 x 216, hidden at first); "Dicas de Formato"
+    // shows them at the settings panel's place, over it.
     QWidget* FormatsPanel() { return PFormatos; }
     QComboBox* CardList() { return CBPlacas; }
     QComboBox* InputList() { return CBControle; }
