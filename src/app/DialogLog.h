@@ -5,7 +5,8 @@
 // waiting for a click. Each message is one record: the kind ("Information",
 // "Warning", "Error", "Question"), a tab, the text, and a NUL byte (texts may
 // hold line breaks). Questions are answered No (Yes when asked to), and the
-// format chooser (record kind "Chooser", its title) is cancelled.
+// format chooser (record kind "Chooser", its title) and the folder chooser
+// (record kind "Folder", the folder it would open at) are cancelled.
 //
 // Threads: main thread only, like every Dialogs implementation.
 
@@ -26,6 +27,10 @@ public:
     bool Question(const std::string& text) override {
         Write("Question", text);
         return answerYes_;
+    }
+    std::optional<std::string> ChooseFolder(const std::string& start) override {
+        Write("Folder", start);
+        return std::nullopt;
     }
 
     void Write(const char* kind, const std::string& text);

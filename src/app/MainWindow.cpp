@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -245,6 +246,7 @@ void TFrmGravar::BuildWidgets() {
     MMLabel2 = faceLabel("MMLabel2", kMakerName, face::kMaker, face::kPlateText, 10, true);
     MMLabel2->setAlignment(Qt::AlignCenter);
     MMLabel2->setCursor(Qt::PointingHandCursor);
+    MMLabel2->installEventFilter(this);
 
     AddMessageLabel("lblNecessarioPararGravacaoFinalizarSistema",
                     kTextNecessarioPararGravacaoFinalizarSistema);
@@ -350,6 +352,18 @@ void TFrmGravar::CBIdiomasChange() {
     TranslateForm(this);
 }
 
+bool TFrmGravar::eventFilter(QObject* watched, QEvent* event) {
+    // The maker's label is clicked like a link: a left release over it.
+    if (watched == MMLabel2 && event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            MMLabel2->rect().contains(mouse->position().toPoint()))
+            Guarded([this] { MMLabel2Click(); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void TFrmGravar::showEvent(QShowEvent* event) {
     // Centred on its screen the first time it shows; where the operator
     // dragged it afterwards, it stays.
@@ -363,6 +377,7 @@ void TFrmGravar::showEvent(QShowEvent* event) {
 }
 
 void TFrmGravar::FormShow() {
+    LayoutConfigPanel();
     session_->ShowDiskFiguresOnShow();
 }
 

@@ -48,11 +48,16 @@
 class QCheckBox;
 class QComboBox;
 class QGridLayout;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QSessionManager;
 class QTimer;
+class QTreeWidget;
+class QUrl;
 class QWidget;
 
 namespace zt {
@@ -66,7 +71,9 @@ class TSkin;
 class TMMDeviceComboBox;
 class TMMMixerCheckBox;
 class TMMMixerWheel;
+class TFolderEdit;
 class TTrayIcon;
+class TUpDown;
 
 inline constexpr const char* kMainWindowTitle = "Zelta Tresona";
 // The title on the face and the maker's label on its plate.
@@ -82,6 +89,16 @@ inline constexpr const char* kTextHaNovaAtualizacaoDisponivelDesejaAtualizarAgor
     "Há uma nova atualização disponível. Deseja atualizar agora?";
 inline constexpr const char* kTextOpcaoValidaSomenteParaWindowsXp =
     "Opção válida somente para Windows XP!";
+inline constexpr const char* kTextNecessarioPararGravacaoEfetuarAlteracoes =
+    "É necessário parar a gravação para efetuar alterações!";
+inline constexpr const char* kTextObrigatorioInformarSiglaEmissoraCrowley =
+    "É obrigatório informar a sigla da emissora junto a Crowley";
+// %s: the address.
+inline constexpr const char* kTextNaoPossivelAbrirEndereco =
+    "Não foi possível abrir o endereço %s no navegador.";
+
+// The maker's web site, opened by a click on the maker's label.
+inline constexpr const char* kMakerWebAddress = "https://www.zeltatresona.com.br/";
 
 // What the window uses from outside that differs between the program and
 // its tests.
@@ -101,6 +118,12 @@ struct MainWindowServices {
     std::string procRoot = "/proc";
     // The kernel calls of the raise; null: the kernel itself.
     PrioritySystem* prioritySystem = nullptr;
+    // In place of the platform's answer to HasProductInfoApi (the platform
+    // generation that records from device 0 and hides the card controls).
+    std::optional<bool> productInfoApi;
+    // Opens an address in the desktop's browser and tells whether it could;
+    // empty: QDesktopServices::openUrl. Called on the main thread.
+    std::function<bool(const QUrl&)> openUrl;
 };
 
 class TFrmGravar : public QMainWindow, public SettingsTarget, private RecordingView {
@@ -171,13 +194,50 @@ public:
     QCheckBox* PriorityBox() { return CBPrioridade; }
     // Opens the desktop's sound settings.
     void BDefinirControlesClick();
-    // Shows the settings instead of the displays, or back.
+
+    // ---- the settings panel (MainWindowConfig.cpp, built in MainWindowConfigPanel.cpp) ----
+    // PConfig (266 x 217, hidden at first) shows every setting of cfg.ini in
+    // place of the status displays. Its controls are loaded from the
+    // settings when it opens, and nothing reaches cfg.ini or the running
+    // components before "Gravar" (the card, input, levels and language
+    // lists act at once, as they always have). Main thread only, like every
+    // widget of the window.
+    //
+    // Shows the settings instead of the status displays, or back; either
+    // way the scroll box returns to its top and the format tips close.
+    // Recording is not touched.
     void ToggleConfigPanel();
-    void BConfigClick() { ToggleConfigPanel(); }
-    // "Gravar": the settings saved to cfg.ini and applied.
+    // "Configurações": toggles the panel and loads its controls from the
+    // settings (format, backup, folders, auto-record, days, segment length,
+    // export and station code); the card, input, language and priority
+    // lists keep what they show. A Formato that is not a number selects no
+    // format rather than failing.
+    void BConfigClick();
+    // "Gravar": every control of the panel saved to cfg.ini, which is loaded
+    // and applied again; the panel stays open.
     void BGravaConfigClick();
     // "Voltar": the stored language back, and the displays.
     void BVoltarConfigClick();
+    // CBCopia or CBCrowley clicked: the backup folder is editable exactly
+    // while the backup is ticked; the station code always is.
+    void CBCopiaClick();
+    // The segment length's arrows were clicked: while recording the length
+    // may not change, which the operator is told; answers whether the arrows
+    // may step.
+    bool UpDown2Click();
+    // EdLocal's browse button was clicked: as UpDown2Click, answers whether
+    // the folder may be asked for. Typing into the edit is never refused.
+    bool EdLocalBeforeBrowse();
+    // "Dicas de Formato": the suggested formats (PFormatos) over the panel;
+    // their "Voltar" hides them.
+    void SpeedButton1Click();
+    void BVoltarFormatosClick();
+    // The maker's label: kMakerWebAddress in the desktop's browser; when it
+    // cannot be opened, an error box says so.
+    void MMLabel2Click();
+    // The suggested formats (269 x 216, hidden at first); "Dicas de Formato"
+    // shows them at the settings panel's place, over it.
+    QWidget* FormatsPanel() { return PFormatos; }
     QComboBox* CardList() { return CBPlacas; }
     QComboBox* InputList() { return CBControle; }
     TMMMixerDevice& Mixer() { return *PlacaDevice; }
@@ -198,6 +258,7 @@ public:
     void RaiseOwnProcessPriority() override;
     void SelectRecordingInput(int controle) override;
     void TickRecordingInputCheckBox() override;
+    bool HasProductInfoApi() const override;
 
     // ---- parts, for the handlers of other windows and for tests --------------------------
     RecorderSettings& Settings() { return settings_; }
@@ -212,7 +273,8 @@ public:
     std::string MessageText(const char* labelName) const;
 
 protected:
-    void showEvent(QShowEvent* event) override;    // FormShow
+    void showEvent(QShowEvent* event) override;  // FormShow
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;  // FormClose
 
 private:
@@ -222,6 +284,12 @@ private:
     void FormShow();
     void FillCardList();
     void BuildConfigPanel(QWidget* central);
+    void BuildConfigGroups(QWidget* content);
+    void BuildFormatsPanel(QWidget* central);
+    // The controls of the platform generation (HasProductInfoApi) shown or
+    // hidden, the groups below them moved up or down to fit, and the scroll
+    // box at its top; at every show of the window.
+    void LayoutConfigPanel();
     void BuildMixer(QWidget* panel, QGridLayout* grid);
     void WirePriority();
     // Creation step: the languages of the file listed, the chosen one loaded
@@ -299,10 +367,37 @@ private:
     // captions and ProgressEspaco), and the settings shown instead of it.
     std::vector<QWidget*> statusWidgets_;
     QWidget* PConfig = nullptr;
-    QWidget* PControles = nullptr;
-    QCheckBox* CBPrioridade = nullptr;
     QPushButton* BGravaConfig = nullptr;
     QPushButton* BVoltarConfig = nullptr;
+    // The panel's scroll box and its groups, top to bottom.
+    QScrollArea* FundoConfig = nullptr;
+    QWidget* configContent_ = nullptr;
+    QGroupBox* GroupBox1 = nullptr;  // "Formato"
+    QComboBox* CBFormato = nullptr;
+    QPushButton* SpeedButton1 = nullptr;
+    QGroupBox* GroupBox4 = nullptr;  // "Tempo de Gravação"
+    QLineEdit* DiasGravar = nullptr;
+    TUpDown* UpDown1 = nullptr;
+    QCheckBox* CBGravar = nullptr;
+    QLineEdit* TempoGravar = nullptr;
+    TUpDown* UpDown2 = nullptr;
+    QGroupBox* GroupBoxGeral = nullptr;
+    TFolderEdit* EdLocal = nullptr;
+    // The card, input, levels and priority, over BDefinirControles; only on
+    // the platform generation that lets the operator choose them.
+    QWidget* PControles = nullptr;
+    QCheckBox* CBPrioridade = nullptr;
+    QGroupBox* GroupBoxCopiaSeguranca = nullptr;
+    QCheckBox* CBCopia = nullptr;
+    TFolderEdit* EdLocalCopia = nullptr;
+    QGroupBox* GroupBoxCrowley = nullptr;
+    QCheckBox* CBCrowley = nullptr;
+    QLineEdit* EdSigla = nullptr;
+    QGroupBox* GrupoIdioma = nullptr;
+    // The suggested formats with their monthly disk use, over the panel.
+    QWidget* PFormatos = nullptr;
+    QTreeWidget* TVFormatos = nullptr;
+    QPushButton* BVoltarFormatos = nullptr;
     // The sound card and its mixer. The back end outlives the components,
     // which outlive nothing that refers to them (they detach themselves in
     // any order).
@@ -325,8 +420,8 @@ private:
     QPushButton* BDefinirControles = nullptr;
     // The line type of each entry of CBControle.
     std::vector<TMMComponentType> lineTypes_;
-    // The language list and the update button; the settings panel will
-    // hold them.
+    // The language list (in GrupoIdioma) and the update button, at the
+    // bottom of the settings panel.
     QComboBox* CBIdiomas = nullptr;
     QPushButton* btnVerificarAtualizacoes = nullptr;
     QTimer* TimerInicio = nullptr;

@@ -1,87 +1,80 @@
-// The settings, shown in the window instead of the status displays: for now
-// the sound card, its recording input and levels, the priority box, and
-// "Gravar" / "Voltar". Whatever the window has no control for yet is saved
-// as it was loaded.
+// The settings panel's behaviour: opening it loaded from the settings,
+// "Gravar" saving every control into cfg.ini (and applying it), "Voltar"
+// leaving without a trace, the guards that keep the recording's folder and
+// segment length as they are while it records, the format tips, and the
+// maker's label. The widgets are built in MainWindowConfigPanel.cpp.
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include <QDesktopServices>
+#include <QLayout>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QUrl>
 
 #include "app/MainWindow.h"
 #include "platform/Convert.h"
-#include "platform/ErrorDisplay.h"
-#include "platform/ui/Named.h"
+#include "platform/Dialogs.h"
+#include "platform/ui/FolderEdit.h"
 #include "settings/SaveSettings.h"
 
 namespace zt {
 
-void TFrmGravar::BuildConfigPanel(QWidget* central) {
-    PConfig = Named(new QWidget(central), "PConfig");
-    auto* layout = new QVBoxLayout(PConfig);
-    layout->setContentsMargins(4, 0, 4, 0);
-    PControles = Named(new QWidget(PConfig), "PControles");
-    auto* grid = new QGridLayout(PControles);
-    grid->setContentsMargins(0, 0, 0, 0);
-    BuildMixer(PControles, grid);
-    CBPrioridade = Named(new QCheckBox("Definir como prioridade", PControles), "CBPrioridade");
-    grid->addWidget(CBPrioridade, 5, 0, 1, 3);
-    layout->addWidget(PControles);
+namespace {
 
-    auto* languageRow = new QHBoxLayout;
-    languageRow->addWidget(Named(new QLabel("Idioma:", PConfig), "LabelIdioma"));
-    CBIdiomas = Named(new QComboBox(PConfig), "CBIdiomas");
-    CBIdiomas->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    languageRow->addWidget(CBIdiomas);
-    languageRow->addStretch();
-    layout->addLayout(languageRow);
-    connect(CBIdiomas, &QComboBox::activated, this, Guard([this] { CBIdiomasChange(); }));
-    btnVerificarAtualizacoes =
-        Named(new QPushButton(QString::fromUtf8("Verificar Atualizações"), PConfig),
-              "btnVerificarAtualizacoes");
-    btnVerificarAtualizacoes->setCursor(Qt::PointingHandCursor);
-    layout->addWidget(btnVerificarAtualizacoes, 0, Qt::AlignLeft);
-    connect(btnVerificarAtualizacoes, &QPushButton::clicked, this,
-            Guard([this] { btnVerificarAtualizacoesClick(); }));
-    layout->addStretch();
-
-    auto* buttons = new QHBoxLayout;
-    BGravaConfig = Named(new QPushButton("Gravar", PConfig), "BGravaConfig");
-    BVoltarConfig = Named(new QPushButton("Voltar", PConfig), "BVoltarConfig");
-    buttons->addStretch();
-    buttons->addWidget(BGravaConfig);
-    buttons->addWidget(BVoltarConfig);
-    layout->addLayout(buttons);
-    connect(BGravaConfig, &QPushButton::clicked, this, Guard([this] { BGravaConfigClick(); }));
-    connect(BVoltarConfig, &QPushButton::clicked, this, Guard([this] { BVoltarConfigClick(); }));
-    PConfig->hide();
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
 }
+
+}  // namespace
 
 void TFrmGravar::ToggleConfigPanel() {
     const bool showSettings = !PConfig->isVisibleTo(this);
     PConfig->setVisible(showSettings);
     for (QWidget* widget : statusWidgets_) widget->setVisible(!showSettings);
+    FundoConfig->verticalScrollBar()->setValue(0);
+    PFormatos->hide();
+}
+
+void TFrmGravar::BConfigClick() {
+    ToggleConfigPanel();
+    // A Formato mangled by hand selects no format: the operator can still
+    // open the panel and pick one.
+    const std::optional<int32_t> formato = TryStrToInt(settings_.Formato);
+    CBFormato->setCurrentIndex(formato && *formato >= 0 && *formato < CBFormato->count() ? *formato
+                                                                                         : -1);
+    const bool copia = FlagIsSet(settings_.Copia);
+    CBCopia->setChecked(copia);
+    EdLocalCopia->setEnabled(copia);
+    EdLocal->SetText(settings_.Local);
+    EdLocalCopia->SetText(settings_.LocalCopia);
+    CBGravar->setChecked(FlagIsSet(settings_.AutoGravar));
+    DiasGravar->setText(Q(settings_.DiasRec));
+    TempoGravar->setText(Q(settings_.TempoRec));
+    CBCrowley->setChecked(FlagIsSet(settings_.Crowley));
+    EdSigla->setText(Q(settings_.SiglaCrowley));
 }
 
 void TFrmGravar::BGravaConfigClick() {
     SettingsPanelValues panel;
-    panel.cbFormatoIndex = StrToInt(settings_.Formato);
+    panel.cbFormatoIndex = CBFormato->currentIndex();
     panel.cbPlacasIndex = CBPlacas->currentIndex();
-    panel.edLocal = settings_.Local;
+    panel.edLocal = EdLocal->Text();
     panel.cbControleIndex = CBControle->currentIndex();
-    panel.cbGravar = FlagIsSet(settings_.AutoGravar);
+    panel.cbGravar = CBGravar->isChecked();
     panel.cbPrioridade = CBPrioridade->isChecked();
-    panel.cbCopia = FlagIsSet(settings_.Copia);
-    panel.edLocalCopia = settings_.LocalCopia;
-    panel.cbCrowley = FlagIsSet(settings_.Crowley);
-    panel.edSigla = settings_.SiglaCrowley;
-    panel.diasGravar = settings_.DiasRec;
-    panel.tempoGravar = settings_.TempoRec;
+    panel.cbCopia = CBCopia->isChecked();
+    panel.edLocalCopia = EdLocalCopia->Text();
+    panel.cbCrowley = CBCrowley->isChecked();
+    panel.edSigla = EdSigla->text().toStdString();
+    panel.diasGravar = DiasGravar->text().toStdString();
+    panel.tempoGravar = TempoGravar->text().toStdString();
     panel.cbIdiomasIndex = CBIdiomas->currentIndex();
-    SaveSettings(settings_, panel, *this);
+    SettingsSaveTexts texts;
+    texts.obrigatorioInformarSiglaEmissoraCrowley =
+        MessageText("lblObrigatorioInformarSiglaEmissoraCrowley");
+    SaveSettings(settings_, panel, *this, texts);
 }
 
 void TFrmGravar::BVoltarConfigClick() {
@@ -92,6 +85,53 @@ void TFrmGravar::BVoltarConfigClick() {
         CBIdiomasChange();
     }
     ToggleConfigPanel();
+}
+
+void TFrmGravar::CBCopiaClick() {
+    EdLocalCopia->setEnabled(CBCopia->isChecked());
+    EdSigla->setEnabled(true);
+}
+
+bool TFrmGravar::UpDown2Click() {
+    // The running segment was timed with the old length; a new one applies
+    // from a stopped recorder only.
+    if (!IsRecording()) return true;
+    CurrentDialogs().Information(MessageText("lblNecessarioPararGravacaoEfetuarAlteracoes"));
+    return false;
+}
+
+bool TFrmGravar::EdLocalBeforeBrowse() {
+    // The segment being written lives in the recording folder.
+    if (!IsRecording()) return true;
+    CurrentDialogs().Information(MessageText("lblNecessarioPararGravacaoEfetuarAlteracoes"));
+    return false;
+}
+
+void TFrmGravar::SpeedButton1Click() {
+    // Over the settings panel, wherever the face placed it; a panel just
+    // shown by a layout gets its place first.
+    if (QLayout* layout = PConfig->parentWidget()->layout()) layout->activate();
+    PFormatos->move(PConfig->pos());
+    PFormatos->raise();
+    PFormatos->show();
+}
+
+void TFrmGravar::BVoltarFormatosClick() {
+    PFormatos->hide();
+}
+
+void TFrmGravar::MMLabel2Click() {
+    const QUrl address(QString::fromUtf8(kMakerWebAddress));
+    const bool opened =
+        services_.openUrl ? services_.openUrl(address) : QDesktopServices::openUrl(address);
+    if (opened) return;
+    QString text = Q(MessageText("lblNaoPossivelAbrirEndereco"));
+    text.replace("%s", QString::fromUtf8(kMakerWebAddress));
+    CurrentDialogs().Error(text.toStdString());
+}
+
+bool TFrmGravar::HasProductInfoApi() const {
+    return services_.productInfoApi.value_or(SettingsTarget::HasProductInfoApi());
 }
 
 }  // namespace zt

@@ -34,6 +34,7 @@ public:
     }
     // The raise asks nothing.
     bool Question(const std::string&) override { return false; }
+    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
 
 private:
     template <class F>

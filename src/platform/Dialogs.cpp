@@ -15,6 +15,10 @@ public:
         Print("question (answered No)", text);
         return false;
     }
+    std::optional<std::string> ChooseFolder(const std::string& start) override {
+        Print("folder chooser (cancelled)", start);
+        return std::nullopt;
+    }
 
 private:
     static void Print(const char* kind, const std::string& text) {

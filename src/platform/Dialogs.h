@@ -1,10 +1,12 @@
 #pragma once
-// Every message box the recorder shows goes through this interface, so that
-// tests can answer them from a script instead of waiting on a modal box.
+// Every message box the recorder shows, and the folder chooser, go through
+// this interface, so that tests can answer them from a script instead of
+// waiting on a modal box.
 //
 // Threads: main thread only. The current implementation is a process-wide
 // pointer set once at start-up (the Qt boxes) or by a test fixture.
 
+#include <optional>
 #include <string>
 
 namespace zt {
@@ -20,6 +22,10 @@ public:
     virtual void Error(const std::string& text) = 0;
     // A Yes/No question; true for Yes.
     virtual bool Question(const std::string& text) = 0;
+    // Asks for a folder, opening at `start` (any text: a folder that does
+    // not exist opens wherever the implementation likes); the folder chosen,
+    // or nullopt when the operator cancels.
+    virtual std::optional<std::string> ChooseFolder(const std::string& start) = 0;
 };
 
 // The current implementation. Never null: before any is installed, a

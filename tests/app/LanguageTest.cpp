@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <filesystem>
 #include <map>
@@ -67,6 +68,8 @@ protected:
                 texts[name] = label->text().toStdString();
             if (auto* caption = qobject_cast<TOutlineLabel*>(o); caption)
                 texts[name] = caption->Caption().toStdString();
+            if (auto* group = qobject_cast<QGroupBox*>(o); group && !group->title().isEmpty())
+                texts[name] = group->title().toStdString();
             if (auto* button = qobject_cast<QAbstractButton*>(o)) {
                 if (!button->text().isEmpty()) texts[name] = button->text().toStdString();
                 if (!button->toolTip().isEmpty())
@@ -115,10 +118,10 @@ TEST_F(LanguageTest, EnglishAndSpanishReplaceEveryTextAndPortugueseRestoresThem)
     // Names that are the same word in both languages, and the product's
     // and the maker's names.
     const std::map<int32_t, std::set<std::string>> same = {
-        {1033, {"FrmGravar.title", "BEqualizador", "MMLabel1", "MMLabel2"}},
+        {1033, {"FrmGravar.title", "BEqualizador", "GroupBoxCrowley", "MMLabel1", "MMLabel2"}},
         {3082,
-         {"FrmGravar.title", "BMinimizar", "BOcultar", "Minimizar1", "Maximizar1", "LabelIdioma",
-          "MMLabel1", "MMLabel2"}},
+         {"FrmGravar.title", "BMinimizar", "BOcultar", "Minimizar1", "Maximizar1", "GroupBox1",
+          "GroupBoxCrowley", "GrupoIdioma", "MMLabel1", "MMLabel2"}},
     };
     for (const auto& [lcid, unchanged] : same) {
         SCOPED_TRACE(lcid);

@@ -208,6 +208,7 @@ TEST_F(MainWindowMixerCardsTest, ChoosingACardSwitchesTheMixerAndGravarTheRecord
     EXPECT_EQ(w.Mixer().DeviceId(), 1);
     EXPECT_EQ(w.InputList()->currentText(), "Mic");
 
+    w.findChild<QAbstractButton*>("BConfig")->click();
     Choose(w.CardList(), "USB Card");
     Choose(w.InputList(), "Line");
     w.findChild<QPushButton*>("BGravaConfig")->click();

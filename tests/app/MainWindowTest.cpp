@@ -280,6 +280,10 @@ public:
         Wait(text);
         return false;
     }
+    std::optional<std::string> ChooseFolder(const std::string& start) override {
+        Wait(start);
+        return std::nullopt;
+    }
     std::vector<std::string> shown;
     bool doneWhileOpen = false;
 

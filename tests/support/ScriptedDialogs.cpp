@@ -15,4 +15,15 @@ bool ScriptedDialogs::Question(const std::string& text) {
     return answer;
 }
 
+std::optional<std::string> ScriptedDialogs::ChooseFolder(const std::string& start) {
+    folderStarts.push_back(start);
+    if (folders.empty()) {
+        ADD_FAILURE() << "unscripted folder request, opening at " << start;
+        return std::nullopt;
+    }
+    std::optional<std::string> answer = folders.front();
+    folders.pop_front();
+    return answer;
+}
+
 }  // namespace zt::test

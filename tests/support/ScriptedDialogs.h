@@ -1,8 +1,9 @@
 #pragma once
-// Dialogs for tests: records every box shown and answers questions from a
-// script. Installing it replaces the current dialogs for the object's life.
+// Dialogs for tests: records every box shown and answers questions and
+// folder requests from a script. Installing it replaces the current dialogs for the object's life.
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,15 @@ public:
     // Answers the next scripted answer; an unscripted question fails the
     // test and answers No.
     bool Question(const std::string& text) override;
+    // Answers the next scripted folder (nullopt: the operator cancelled) and
+    // keeps the folder asked to open at; an unscripted request fails the
+    // test and answers nullopt.
+    std::optional<std::string> ChooseFolder(const std::string& start) override;
 
     std::vector<ShownDialog> shown;
     std::deque<bool> answers;
+    std::deque<std::optional<std::string>> folders;
+    std::vector<std::string> folderStarts;
 
 private:
     Dialogs* previous_ = nullptr;

@@ -1,6 +1,7 @@
 #include "platform/ui/QtDialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace zt {
@@ -37,6 +38,13 @@ void QtDialogs::Error(const std::string& text) {
 bool QtDialogs::Question(const std::string& text) {
     return QMessageBox::question(Parent(), Title(), Text(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtDialogs::ChooseFolder(const std::string& start) {
+    const QString folder =
+        QFileDialog::getExistingDirectory(Parent(), Title(), QString::fromStdString(start));
+    if (folder.isEmpty()) return std::nullopt;
+    return folder.toStdString();
 }
 
 }  // namespace zt

@@ -1,5 +1,5 @@
 #pragma once
-// The message boxes of the running program.
+// The message boxes and the folder chooser of the running program.
 // Threads: main thread only (Qt widgets).
 
 #include "platform/Dialogs.h"
@@ -12,6 +12,7 @@ public:
     void Warning(const std::string& text) override;
     void Error(const std::string& text) override;
     bool Question(const std::string& text) override;
+    std::optional<std::string> ChooseFolder(const std::string& start) override;
 };
 
 }  // namespace zt
