@@ -243,7 +243,7 @@ void TFrmGravar::BuildWidgets() {
     connect(BOcultar, &QAbstractButton::clicked, this, Guard([this] { BOcultarClick(); }));
     connect(BSair, &QAbstractButton::clicked, this, Guard([this] { BSairClick(); }));
 
-    MMLabel2 = faceLabel("MMLabel2", kMakerName, face::kMaker, face::kPlateText, 10, true);
+    MMLabel2 = faceLabel("MMLabel2", kMakerName, face::kMaker, face::kPlateText, 10, false);
     MMLabel2->setAlignment(Qt::AlignCenter);
     MMLabel2->setCursor(Qt::PointingHandCursor);
     MMLabel2->installEventFilter(this);

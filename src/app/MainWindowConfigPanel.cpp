@@ -52,6 +52,8 @@ struct ConfigPanelRows {
 constexpr ConfigPanelRows kWithCardControls{204, 380, 454, 524, 584, 620};
 constexpr ConfigPanelRows kWithoutCardControls{82, 260, 334, 404, 464, 500};
 constexpr int kGeralTop = 170;
+// "Definir Controles" in the group when the card controls are hidden.
+constexpr QRect kDefinirControlesPlace{8, 50, 130, 24};
 
 // The bit rates, by the Formato index; two-digit rates keep a second space
 // so the numbers line up.
@@ -234,8 +236,8 @@ void TFrmGravar::BuildConfigGroups(QWidget* content) {
         return allowed;
     };
     // The card controls come from the mixer's set-up with a grid of their
-    // own, tightened to fit the group; "Definir Controles" leaves it for
-    // the group, under the controls.
+    // own, tightened to fit the group; "Definir Controles" moves between
+    // that grid and the group (LayoutConfigPanel).
     PControles = Named(new QWidget(GroupBoxGeral), "PControles");
     PControles->setGeometry(2, 48, kGroupWidth - 4, 152);
     PControles->setAutoFillBackground(true);
@@ -257,7 +259,7 @@ void TFrmGravar::BuildConfigGroups(QWidget* content) {
     }
     grid->removeWidget(BDefinirControles);
     BDefinirControles->setParent(GroupBoxGeral);
-    BDefinirControles->setGeometry(8, 50, 130, 24);
+    BDefinirControles->setGeometry(kDefinirControlesPlace);
     PControles->raise();
 
     GroupBoxCopiaSeguranca = AddGroup(content, "GroupBoxCopiaSeguranca",
@@ -321,9 +323,20 @@ void TFrmGravar::LayoutConfigPanel() {
     const bool cardControls = !HasProductInfoApi();
     const ConfigPanelRows& rows = cardControls ? kWithCardControls : kWithoutCardControls;
     PControles->setVisible(cardControls);
-    // The button lies under the controls: hidden with them shown, so it
-    // cannot take the focus unseen.
-    BDefinirControles->setVisible(!cardControls);
+    // Without the card controls the button shows in their place. With them
+    // it sits among them, under "Desativar retorno": on Linux they always
+    // show, and the desktop's sound settings are still the only place to
+    // choose a sound server's inputs, so the button must stay reachable.
+    auto* grid = static_cast<QGridLayout*>(PControles->layout());
+    if (cardControls && BDefinirControles->parentWidget() != PControles) {
+        BDefinirControles->setParent(PControles);
+        grid->addWidget(BDefinirControles, 4, 2);
+    } else if (!cardControls && BDefinirControles->parentWidget() != GroupBoxGeral) {
+        grid->removeWidget(BDefinirControles);
+        BDefinirControles->setParent(GroupBoxGeral);
+        BDefinirControles->setGeometry(kDefinirControlesPlace);
+    }
+    BDefinirControles->show();
     GroupBoxGeral->resize(kGroupWidth, rows.geralHeight);
     GroupBoxCopiaSeguranca->move(kGroupLeft, rows.copiaTop);
     GroupBoxCrowley->move(kGroupLeft, rows.crowleyTop);

@@ -1,0 +1,188 @@
+// The real program on a real X server, driven by the pointer and the
+// keyboard as an operator drives it (xdotool, through the X test
+// extension): the settings panel opened from the face, another format
+// chosen and saved, and the next recording made in it. The program is
+// copied into a fresh folder and records the test PCM as its ALSA default.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QRect>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "app/AppTestSupport.h"
+#include "app/ConfigPanelLayout.h"
+#include "app/FaceLayout.h"
+#include "audio/SignalTestSupport.h"
+#include "support/AlsaFixture.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+namespace zt::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    while (Clock::now() < end) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return cond();
+}
+
+uintmax_t SizeOf(const std::string& path) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+// Runs a command on this display; its standard output, trimmed.
+std::string Run(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buffer[512];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+        ::pclose(pipe);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+// What the mpg123 program says about a file's first frame, e.g. "cbr128".
+std::string Mpg123Bitrate(const std::string& path) {
+    const std::string info = Run("mpg123 -t -v '" + path + "' 2>&1 | grep -o 'cbr[0-9]*' | head -1");
+    return info;
+}
+
+class RealProgramOnX : public ::testing::Test {
+protected:
+    RealProgramOnX() : fx_({AlsaFixturePcm{"zt_capture", AsBytes(Sweep(44100, 2, 4.0))}}) {
+        program_ = folder_.file("ZeltaTresona");
+        fs::copy_file(ZT_PROGRAM_PATH, program_);
+        fs::permissions(program_, fs::perms::owner_all, fs::perm_options::add);
+        runtime_ = (runtimeDir_.path() / "run").string();
+        ::mkdir(runtime_.c_str(), 0700);
+    }
+    ~RealProgramOnX() override {
+        if (process_ && process_->Running()) {
+            process_->Signal(SIGTERM);
+            process_->WaitForExit(std::chrono::seconds(30));
+        }
+    }
+    static std::string AsBytes(const std::vector<int16_t>& pcm) {
+        return std::string(reinterpret_cast<const char*>(pcm.data()),
+                           pcm.size() * sizeof(int16_t));
+    }
+
+    void Launch() {
+        process_ = std::make_unique<ChildProcess>(
+            program_, std::vector<std::string>{},
+            ChildProcess::EnvChanges{
+                {"QT_QPA_PLATFORM", "xcb"},
+                {"ALSA_CONFIG_PATH", fx_.ConfigPathValue()},
+                {"XDG_RUNTIME_DIR", runtime_},
+                {"XDG_CONFIG_HOME", (runtimeDir_.path() / "config").string()},
+                {"ZT_DIALOG_LOG", (runtimeDir_.path() / "dialogs.log").string()},
+                {"SESSION_MANAGER", std::nullopt},
+                {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zt-test-bus"},
+            },
+            folder_.path().string());
+        ASSERT_TRUE(process_->Started());
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                window_ = Run("xdotool search --onlyvisible --name '^Zelta Tresona$' | head -1");
+                return !window_.empty() || !process_->Running();
+            },
+            std::chrono::seconds(20)))
+            << process_->Output();
+        ASSERT_FALSE(window_.empty()) << process_->Output();
+    }
+
+    // A left click at a point of the window's face.
+    void Click(QPoint at) {
+        Run("xdotool mousemove --window " + window_ + " " + std::to_string(at.x()) + " " +
+            std::to_string(at.y()) + " click 1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    void Keys(const std::string& keys) {
+        Run("xdotool key --delay 80 " + keys);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+
+    std::string Audio() const { return folder_.file("Audio"); }
+    // The newest provisional recording once it holds some audio.
+    std::string WaitForProvisional(const std::string& other = {}) {
+        std::string path;
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                for (const std::string& name : FileNames(Audio()))
+                    if (IsProvisionalName(name) && Audio() + "/" + name != other &&
+                        SizeOf(Audio() + "/" + name) > 8000)
+                        path = Audio() + "/" + name;
+                return !path.empty();
+            },
+            std::chrono::seconds(20)))
+            << process_->Output();
+        return path;
+    }
+    std::vector<std::string> FinalFiles() const {
+        std::vector<std::string> finals;
+        for (const std::string& name : FileNames(Audio()))
+            if (IsFinalName(name)) finals.push_back(Audio() + "/" + name);
+        return finals;
+    }
+
+    TempDir folder_, runtimeDir_;
+    std::string program_, runtime_, window_;
+    AlsaFixture fx_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+TEST_F(RealProgramOnX, FormatChosenInThePanelIsSavedAndRecordedFromTheNextSegment) {
+    ASSERT_FALSE(Run("which xdotool").empty()) << "xdotool is not installed";
+    WriteSettings(folder_.dir(), {{"AutoGravar", "S"}, {"Formato", "4"}});
+    Launch();
+    const std::string first = WaitForProvisional();
+    ASSERT_FALSE(first.empty());
+
+    // "Configurações", then the format list: four steps down from
+    // "MP3:  64 kbps" is "MP3: 128 kbps".
+    Click(face::kButtonConfig.center());
+    Click(config_layout::FormatListCentre());
+    Keys("Down Down Down Down Return");
+    Click(config_layout::SaveButtonCentre());
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return ReadFileBytes(folder_.file("cfg.ini")).find("Formato=8") != std::string::npos;
+        },
+        std::chrono::seconds(10)))
+        << ReadFileBytes(folder_.file("cfg.ini"));
+
+    // The running segment keeps its format; stop and record again from the
+    // face: the new segment is made at 128 kbps.
+    Click(face::kRecord.center());
+    ASSERT_TRUE(WaitFor([&] { return FinalFiles().size() == 1; }, std::chrono::seconds(20)));
+    Click(face::kRecord.center());
+    const std::string second = WaitForProvisional(first);
+    ASSERT_FALSE(second.empty());
+    process_->Signal(SIGTERM);
+    ASSERT_TRUE(process_->WaitForExit(std::chrono::seconds(30))) << process_->Output();
+
+    const std::vector<std::string> finals = FinalFiles();
+    ASSERT_EQ(finals.size(), 2u);
+    EXPECT_EQ(Mpg123Bitrate(finals[0]), "cbr64");
+    EXPECT_EQ(Mpg123Bitrate(finals[1]), "cbr128");
+    EXPECT_EQ(ReadFileBytes(folder_.file("cfg.ini")).find("Formato=4"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zt::test
