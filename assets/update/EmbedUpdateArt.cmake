@@ -1,35 +1,16 @@
 # Compiles the update window's pictures (every PNG and JPEG beside this
-# file, drawn by draw_update_art.py) into a library, so the program needs
-# no files beside it: each file becomes a byte array in a generated source,
-# found by its file name and decoded at run time by UpdateArt.cpp. Re-run
-# by CMake when a picture changes, comes or goes.
+# file, drawn by draw_update_art.py) into a library: found by file name and
+# decoded at run time by UpdateArt.cpp. Re-run by CMake when a picture
+# changes, comes or goes.
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/ZtEmbedFiles.cmake)
+
 function(zt_embed_update_art target)
   set(dir ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
-  set(out ${CMAKE_CURRENT_BINARY_DIR}/UpdateArtData.cpp)
   file(GLOB files CONFIGURE_DEPENDS ${dir}/*.png ${dir}/*.jpg)
   list(SORT files)
-  set(text "// Generated from assets/update/ by EmbedUpdateArt.cmake.\n#include \"update/ui/UpdateArtData.h\"\n\nnamespace zt::update_art_data {\n")
-  set(entries "")
-  set(count 0)
-  foreach(file IN LISTS files)
-    get_filename_component(name ${file} NAME)
-    string(MAKE_C_IDENTIFIER "k_${name}" array)
-    set_property(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
-    file(READ ${file} hex HEX)
-    string(LENGTH "${hex}" hex_length)
-    math(EXPR size "${hex_length} / 2")
-    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-    string(REGEX REPLACE "((0x..,){16})" "\\1\n" bytes "${bytes}")
-    string(APPEND text "static const unsigned char ${array}[${size}] = {\n${bytes}};\n")
-    string(APPEND entries "    {\"${name}\", ${array}, ${size}},\n")
-    math(EXPR count "${count} + 1")
-  endforeach()
-  if(count EQUAL 0)
+  if(NOT files)
     message(FATAL_ERROR "No pictures in ${dir}: run draw_update_art.py there")
   endif()
-  string(APPEND text "\nconst EmbeddedFile kFiles[${count}] = {\n${entries}};\nconst std::size_t kFileCount = ${count};\n\n}  // namespace zt::update_art_data\n")
-  # Written through a copy so that unchanged pictures do not rebuild.
-  file(WRITE ${out}.tmp "${text}")
-  configure_file(${out}.tmp ${out} COPYONLY)
-  target_sources(${target} PRIVATE ${out})
+  zt_embed_files(${target} ${CMAKE_CURRENT_BINARY_DIR}/UpdateArtData.cpp
+                 "update/ui/UpdateArtData.h" zt::update_art_data ${files})
 endfunction()

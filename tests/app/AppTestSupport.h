@@ -3,11 +3,15 @@
 // keys a test overrides, and the recordings found in a folder.
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "settings/SettingsFile.h"
@@ -32,6 +36,29 @@ inline void WriteSettings(const std::string& exeDir,
         out += line + "\n";
     }
     WriteFileBytes(path, out);
+}
+
+// Polls `cond` (every 50 ms, without running an event loop: for watching
+// another process) until it holds or `timeout` passes.
+inline bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return cond();
+}
+
+// A file's size, 0 when it is not there.
+inline uintmax_t SizeOf(const std::string& path) {
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+// 16-bit samples as the bytes a test PCM plays.
+inline std::string AsBytes(const std::vector<int16_t>& pcm) {
+    return std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * sizeof(int16_t));
 }
 
 // The names of the regular files of `folder`, sorted.

@@ -31,25 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string AsBytes(const std::vector<int16_t>& pcm) {
-    return std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * sizeof(int16_t));
-}
-
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
-    const auto end = Clock::now() + timeout;
-    while (Clock::now() < end) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return cond();
-}
-
-uintmax_t SizeOf(const std::string& path) {
-    std::error_code ec;
-    const uintmax_t size = fs::file_size(path, ec);
-    return ec ? 0 : size;
-}
-
 // The dialog records the program wrote: "Kind\ttext" each.
 std::vector<std::string> DialogRecords(const std::string& path) {
     std::vector<std::string> records;

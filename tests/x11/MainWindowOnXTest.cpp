@@ -33,14 +33,10 @@ using test::RunUntil;
 
 constexpr QRgb kMagenta = 0xFFFF00FF;
 
-std::string AsBytes(const std::vector<int16_t>& pcm) {
-    return std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * sizeof(int16_t));
-}
-
 class MainWindowOnX : public ::testing::Test {
 protected:
     MainWindowOnX()
-        : fx_({test::AlsaFixturePcm{"zt_capture", AsBytes(test::Sweep(44100, 2, 4.0))}}) {
+        : fx_({test::AlsaFixturePcm{"zt_capture", test::AsBytes(test::Sweep(44100, 2, 4.0))}}) {
         SetExecutableDirOverride(exeDir_.dir());
         test::WriteSettings(exeDir_.dir(), {{"AutoGravar", "N"}});
         MainWindowServices services;

@@ -29,21 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
-    const auto end = Clock::now() + timeout;
-    while (Clock::now() < end) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return cond();
-}
-
-uintmax_t SizeOf(const std::string& path) {
-    std::error_code ec;
-    const uintmax_t size = fs::file_size(path, ec);
-    return ec ? 0 : size;
-}
-
 // Runs a command on this display; its standard output, trimmed.
 std::string Shell(const std::string& command) {
     std::string out;
@@ -89,9 +74,6 @@ protected:
             process_->Signal(SIGTERM);
             process_->WaitForExit(std::chrono::seconds(30));
         }
-    }
-    static std::string AsBytes(const std::vector<int16_t>& pcm) {
-        return std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * sizeof(int16_t));
     }
 
     void Launch() {

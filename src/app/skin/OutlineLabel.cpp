@@ -4,8 +4,6 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "platform/ErrorDisplay.h"
-
 namespace zt {
 
 TOutlineLabel::TOutlineLabel(QWidget* parent) : TOutlineLabel(QString(), parent) {}
@@ -75,23 +73,15 @@ void TOutlineLabel::paintEvent(QPaintEvent*) {
 }
 
 void TOutlineLabel::mousePressEvent(QMouseEvent* event) {
-    event->accept();
-    if (event->button() == Qt::LeftButton) leftDown_ = true;
-    if (OnMouseDown) Guarded([&] { OnMouseDown(event->button()); });
+    ReportPress(event);
 }
 
 void TOutlineLabel::mouseReleaseEvent(QMouseEvent* event) {
-    event->accept();
-    const bool click = event->button() == Qt::LeftButton && leftDown_ &&
-                       rect().contains(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) leftDown_ = false;
-    if (OnMouseUp) Guarded([&] { OnMouseUp(event->button()); });
-    if (click && OnClick) Guarded([this] { OnClick(); });
+    ReportRelease(event, rect());
 }
 
 void TOutlineLabel::mouseMoveEvent(QMouseEvent* event) {
-    event->accept();
-    if (OnMouseMove) Guarded([this] { OnMouseMove(); });
+    ReportMove(event);
 }
 
 }  // namespace zt

@@ -20,11 +20,13 @@
 #include <QColor>
 #include <QString>
 #include <QWidget>
+
 #include <functional>
+#include "app/skin/MouseReports.h"
 
 namespace zt {
 
-class TOutlineLabel : public QWidget {
+class TOutlineLabel : public QWidget, public TMouseReports {
     Q_OBJECT
     Q_PROPERTY(QString text READ Caption WRITE SetCaption)
 
@@ -51,11 +53,6 @@ public:
     // The font the caption is drawn in now.
     QFont CaptionFont() const;
 
-    std::function<void(Qt::MouseButton)> OnMouseDown;
-    std::function<void(Qt::MouseButton)> OnMouseUp;
-    std::function<void()> OnMouseMove;
-    std::function<void()> OnClick;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -69,8 +66,6 @@ private:
     QColor textColor_ = Qt::black;
     QColor outlineColor_ = Qt::white;
     QColor shadowColor_ = Qt::black;
-    // A left press began on the caption and has not been released.
-    bool leftDown_ = false;
 };
 
 }  // namespace zt

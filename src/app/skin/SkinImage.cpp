@@ -4,7 +4,6 @@
 #include <QPainter>
 
 #include "app/skin/SkinArt.h"
-#include "platform/ErrorDisplay.h"
 
 namespace zt {
 
@@ -29,23 +28,15 @@ void TSkinImage::paintEvent(QPaintEvent*) {
 }
 
 void TSkinImage::mousePressEvent(QMouseEvent* event) {
-    event->accept();
-    if (event->button() == Qt::LeftButton) leftDown_ = true;
-    if (OnMouseDown) Guarded([&] { OnMouseDown(event->button()); });
+    ReportPress(event);
 }
 
 void TSkinImage::mouseReleaseEvent(QMouseEvent* event) {
-    event->accept();
-    const bool click = event->button() == Qt::LeftButton && leftDown_ &&
-                       rect().contains(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) leftDown_ = false;
-    if (OnMouseUp) Guarded([&] { OnMouseUp(event->button()); });
-    if (click && OnClick) Guarded([this] { OnClick(); });
+    ReportRelease(event, rect());
 }
 
 void TSkinImage::mouseMoveEvent(QMouseEvent* event) {
-    event->accept();
-    if (OnMouseMove) Guarded([this] { OnMouseMove(); });
+    ReportMove(event);
 }
 
 TPicturePair::TPicturePair(const QIcon& normal, const QIcon& pressed, QWidget* parent)

@@ -8,7 +8,9 @@
 
 #include <QIcon>
 #include <QWidget>
+
 #include <functional>
+#include "app/skin/MouseReports.h"
 
 namespace zt {
 
@@ -17,7 +19,7 @@ namespace zt {
 // reported, not acted on: OnMouseDown / OnMouseUp (any button),
 // OnMouseMove (tracking is on) and OnClick (a left press and its release
 // over the image); every callback runs guarded.
-class TSkinImage : public QWidget {
+class TSkinImage : public QWidget, public TMouseReports {
     Q_OBJECT
 
 public:
@@ -25,11 +27,6 @@ public:
 
     const QIcon& Picture() const { return picture_; }
     void SetPicture(const QIcon& picture);
-
-    std::function<void(Qt::MouseButton)> OnMouseDown;
-    std::function<void(Qt::MouseButton)> OnMouseUp;
-    std::function<void()> OnMouseMove;
-    std::function<void()> OnClick;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,7 +36,6 @@ protected:
 
 private:
     QIcon picture_;
-    bool leftDown_ = false;
 };
 
 // Never shown: it only keeps the two pictures of a control.
