@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -617,8 +619,9 @@ TEST_F(ConfigPanelTest, TheMakersLabelOpensTheMakersSite) {
             opened.push_back(url);
             return opens;
         };
-        TFrmGravar& w = Create({}, std::move(services));
-        w.MMLabel2Click();
+        Create({}, std::move(services));
+        // A click on the maker's label on the face.
+        QTest::mouseClick(Child<QWidget>("MMLabel2"), Qt::LeftButton);
         EXPECT_EQ(opened, std::vector<QUrl>{QUrl(QString::fromUtf8(kMakerWebAddress))});
         if (opens) {
             EXPECT_TRUE(dialogs_.shown.empty());
